@@ -1,0 +1,128 @@
+#include "Form1.h"
+
+#include "Dispatch.h"
+#include "Module1_Velantro.h"
+#include "PictureBox.h"
+#include "PictureFile.h"
+#include "ProgramDirectory.h"
+#include "Twips.h"
+#include "WrapButton.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QPointer>
+#include <QTimer>
+
+using namespace Module1_Velantro;
+
+namespace {
+
+// The picture shown until the first tick that loads one from disk. It is
+// built into the program and never looked up on disk.
+constexpr const char* BuiltInPicture = ":/velantro.gif";
+
+} // namespace
+
+Form1::Form1(QWidget* parent)
+    : QWidget(parent), Command1(new WrapButton(QStringLiteral("FUNCIONAMIENTO AUTONOMO   "), this)),
+      Command2(new WrapButton(
+          QStringLiteral("FUNCIONAMIENTO MANUAL (Controlado por odenador)"), this)),
+      Picture1(new PictureBox(this)), Command3(new WrapButton(QStringLiteral("ROJO"), this)),
+      Command4(new WrapButton(QStringLiteral("AMBAR"), this)),
+      Command5(new WrapButton(QStringLiteral("VERDE"), this)),
+      Command6(new WrapButton(QStringLiteral("SALIR"), this)),
+      Command7(new WrapButton(QStringLiteral("PARAR"), this)), Timer1(new QTimer(this))
+{
+    setWindowTitle(QStringLiteral("VELANTRO"));
+    // The client area opens exactly here; the window manager is told the
+    // position was chosen by the program.
+    setGeometry(TwipsToPixels(1965, logicalDpiX()), TwipsToPixels(870, logicalDpiY()),
+                TwipsToPixels(8730, logicalDpiX()), TwipsToPixels(8490, logicalDpiY()));
+    setAttribute(Qt::WA_Moved);
+
+    Place(Command1, 5640, 4440, 2775, 615);
+    Place(Command2, 5640, 1680, 2775, 615);
+    Place(Picture1, 240, 240, 3735, 7815);
+    Place(Command3, 4200, 1200, 975, 495);
+    Place(Command4, 4200, 1800, 975, 495);
+    Place(Command5, 4200, 2400, 975, 495);
+    Place(Command6, 5760, 7440, 2655, 615);
+    Place(Command7, 4200, 4440, 975, 615);
+
+    // Focus order 0 to 7; Qt skips hidden controls on its own.
+    QWidget* const order[] = {Command1, Command2, Picture1, Command3,
+                              Command4, Command5, Command6, Command7};
+    for (std::size_t i = 1; i < std::size(order); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
+
+    for (WrapButton* hidden : {Command3, Command4, Command5, Command7}) {
+        hidden->setVisible(false);
+    }
+
+    QFile stored(QString::fromLatin1(BuiltInPicture));
+    stored.open(QIODevice::ReadOnly);
+    QByteArray storedBytes = stored.readAll();
+    Picture1->SetPicture(QPixmap::fromImage(QImage::fromData(storedBytes, "GIF")), storedBytes);
+
+    Bind(Command1, &Form1::Command1_Click);
+    Bind(Command2, &Form1::Command2_Click);
+    Bind(Command3, &Form1::Command3_Click);
+    Bind(Command4, &Form1::Command4_Click);
+    Bind(Command5, &Form1::Command5_Click);
+    Bind(Command6, &Form1::Command6_Click);
+    Bind(Command7, &Form1::Command7_Click);
+    connect(Timer1, &QTimer::timeout, this, [this] { Dispatch::Run([this] { Timer1_Timer(); }); });
+
+    // Once the program is ending, the timer stops waking it up.
+    Dispatch::OnHalt([timer = QPointer<QTimer>(Timer1)] {
+        if (timer) {
+            timer->stop();
+        }
+    });
+    Timer1->start(10);
+    Command1->setFocus();
+}
+
+bool Form1::Load()
+{
+    Dispatch::Run([this] { Form_Load(); });
+    return !Dispatch::Halted();
+}
+
+void Form1::Place(QWidget* control, int left, int top, int width, int height)
+{
+    control->setGeometry(TwipsToPixels(left, logicalDpiX()), TwipsToPixels(top, logicalDpiY()),
+                         TwipsToPixels(width, logicalDpiX()), TwipsToPixels(height, logicalDpiY()));
+}
+
+void Form1::Bind(WrapButton* button, void (Form1::*handler)())
+{
+    connect(button, &QPushButton::clicked, this,
+            [this, handler] { Dispatch::Run([this, handler] { (this->*handler)(); }); });
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    // Closing runs no command and writes nothing: the board keeps the last
+    // value written. The timer stops with the window.
+    Timer1->stop();
+    event->accept();
+}
+
+void Form1::Form_Load()
+{
+    WriteOutputs(0);
+    RedCode = 1;
+    AmberCode = 2;
+    GreenCode = 4;
+}
+
+void Form1::Command1_Click() {}
+void Form1::Command2_Click() {}
+void Form1::Command3_Click() {}
+void Form1::Command4_Click() {}
+void Form1::Command5_Click() {}
+void Form1::Command6_Click() {}
+void Form1::Command7_Click() {}
+void Form1::Timer1_Timer() {}

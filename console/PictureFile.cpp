@@ -1,0 +1,129 @@
+#include "PictureFile.h"
+
+#include <QBuffer>
+#include <QImageReader>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Picture files are a few tens of kilobytes; anything far larger is refused
+// rather than read into memory.
+constexpr qint64 MaxFileBytes = 64 * 1024 * 1024;
+
+[[noreturn]] void Fail(const std::string& path, const std::string& reason)
+{
+    throw PictureError("No se puede cargar la imagen " + path + ": " + reason + ".");
+}
+
+std::string SystemReason(int error)
+{
+    switch (error) {
+    case ENOENT:
+        return "el archivo no existe";
+    case EACCES:
+    case EPERM:
+        return "no hay permiso para leer el archivo";
+    case EISDIR:
+        return "es una carpeta, no un archivo";
+    default:
+        return std::string("error del sistema: ") + std::strerror(error);
+    }
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor()
+    {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+} // namespace
+
+void ReadPictureFile(const std::string& path, QByteArray& bytes)
+{
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
+        Fail(path, SystemReason(errno));
+    }
+    struct stat status {};
+    if (::fstat(file.get(), &status) != 0) {
+        Fail(path, SystemReason(errno));
+    }
+    if (S_ISDIR(status.st_mode)) {
+        Fail(path, SystemReason(EISDIR));
+    }
+    if (!S_ISREG(status.st_mode)) {
+        Fail(path, "no es un archivo normal");
+    }
+    if (status.st_size > MaxFileBytes) {
+        Fail(path, "el archivo es demasiado grande para ser una imagen de la consola");
+    }
+
+    // Read up to one byte past the size fstat gave, so a file that grew in the
+    // meantime is still read whole.
+    qint64 length = 0;
+    bytes.resize(static_cast<qsizetype>(status.st_size) + 1);
+    for (;;) {
+        const ssize_t got = ::read(file.get(), bytes.data() + length,
+                                   static_cast<std::size_t>(bytes.size() - length));
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            Fail(path, SystemReason(errno));
+        }
+        if (got == 0) {
+            break;
+        }
+        length += got;
+        if (length == bytes.size()) {
+            if (length > MaxFileBytes) {
+                Fail(path, "el archivo es demasiado grande para ser una imagen de la consola");
+            }
+            bytes.resize(bytes.size() * 2);
+        }
+    }
+    bytes.resize(static_cast<qsizetype>(length));
+}
+
+QImage DecodePicture(const std::string& path, const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+
+    const QByteArray format = reader.format();
+    if (format != "jpeg" && format != "gif") {
+        Fail(path, bytes.isEmpty() ? "el archivo está vacío"
+                                   : "el archivo no es una imagen JPEG ni GIF");
+    }
+    const QSize size = reader.size();
+    if (size.isValid() && static_cast<qint64>(size.width()) * size.height() > MaxPicturePixels) {
+        Fail(path, "la imagen declara " + std::to_string(size.width()) + " x " +
+                       std::to_string(size.height()) +
+                       " píxeles, más de los que la consola admite");
+    }
+    QImage image;
+    if (!reader.read(&image)) {
+        Fail(path, "los datos de la imagen " + format.toUpper().toStdString() +
+                       " están dañados (" + reader.errorString().toStdString() + ")");
+    }
+    return image;
+}

@@ -1,0 +1,54 @@
+// libportio.so for the simulated board: each process starts with a dark board
+// and nothing is written to disk.
+#include "SimulatedBoard.h"
+#include "portio.h"
+
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+
+namespace {
+
+std::mutex guard;
+simulated::SimulatedBoard board;
+thread_local char lastError[160] = "";
+
+std::int64_t NowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+int NoSuchRegister(int port)
+{
+    std::snprintf(lastError, sizeof lastError,
+                  "la placa simulada no tiene el registro %d; sus registros son 888 (datos), "
+                  "889 (estado) y 890 (control)",
+                  port);
+    return -1;
+}
+
+} // namespace
+
+extern "C" int PortOut(int port, int value)
+{
+    if (port == simulated::SimulatedBoard::StatusPort) {
+        std::snprintf(lastError, sizeof lastError,
+                      "el registro 889 (estado) de la placa simulada solo se puede leer");
+        return -1;
+    }
+    std::lock_guard<std::mutex> lock(guard);
+    return board.Write(port, value, NowMs()) ? 0 : NoSuchRegister(port);
+}
+
+extern "C" int PortIn(int port)
+{
+    std::lock_guard<std::mutex> lock(guard);
+    const int value = board.Read(port, NowMs());
+    return value >= 0 ? value : NoSuchRegister(port);
+}
+
+extern "C" const char* PortError(void)
+{
+    return lastError;
+}
