@@ -1,0 +1,56 @@
+#include "device_choice.h"
+
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+namespace parport {
+namespace {
+
+constexpr int kLegacyBase = 888;
+constexpr std::string_view kPortPrefix = "parport";
+
+// The N of a "parportN" directory entry, or nothing for any other name.
+std::optional<int> portNumber(const std::string& name) {
+    if (name.size() <= kPortPrefix.size() || name.compare(0, kPortPrefix.size(), kPortPrefix) != 0)
+        return std::nullopt;
+    const char* first = name.data() + kPortPrefix.size();
+    const char* last = name.data() + name.size();
+    int number = 0;
+    auto [end, ec] = std::from_chars(first, last, number);
+    if (ec != std::errc() || end != last)
+        return std::nullopt;
+    return number;
+}
+
+// base-addr holds the I/O base first, then the ECP base when there is one:
+// "888\t1912".
+bool hasLegacyBase(const std::filesystem::path& portDir) {
+    std::ifstream file(portDir / "base-addr");
+    long base = -1;
+    return static_cast<bool>(file >> base) && base == kLegacyBase;
+}
+
+} // namespace
+
+std::string DeviceChoice::label() const {
+    return fromVariable ? path + " (indicado en " + kDeviceVariable + ")" : path;
+}
+
+DeviceChoice chooseDevice(const std::string& procDir, const std::string& override) {
+    if (!override.empty())
+        return {override, true};
+
+    std::optional<int> best;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(procDir, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        std::optional<int> number = portNumber(it->path().filename().string());
+        if (number && (!best || *number < *best) && hasLegacyBase(it->path()))
+            best = number;
+    }
+    return {"/dev/parport" + std::to_string(best.value_or(0)), false};
+}
+
+} // namespace parport

@@ -1,0 +1,81 @@
+#include "messages.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace parport {
+namespace {
+
+// strerror_r comes in two flavours depending on the feature macros in force:
+// the GNU one returns the text, the XSI one fills the buffer. Both are
+// thread-safe, unlike strerror.
+[[maybe_unused]] const char* errorText(const char* gnuResult, const char*) {
+    return gnuResult;
+}
+[[maybe_unused]] const char* errorText(int xsiResult, const char* buffer) {
+    return xsiResult == 0 ? buffer : "error desconocido";
+}
+
+std::string systemErrorText(int err) {
+    char buffer[128] = {};
+    return errorText(strerror_r(err, buffer, sizeof buffer), buffer);
+}
+
+std::string operationOn(Stage stage, const char* operation, const std::string& device) {
+    if (stage == Stage::Open)
+        return "la apertura de " + device;
+    return std::string(operation) + " sobre " + device;
+}
+
+} // namespace
+
+std::string deviceFailure(Stage stage, const char* operation, const std::string& device, int err) {
+    // Without ppdev there is no /dev/parportN (ENOENT), or the node is left
+    // over and has no driver behind it (ENXIO, ENODEV).
+    if (stage == Stage::Open && (err == ENOENT || err == ENXIO || err == ENODEV))
+        return "No se encuentra el puerto paralelo " + device +
+               ". Cargue los módulos con «modprobe parport_pc ppdev» (como administrador) o "
+               "active el puerto paralelo en la BIOS. Un adaptador USB de impresora no sirve: "
+               "no da acceso a los registros del puerto.";
+    if (err == EACCES || err == EPERM)
+        return "No tiene permiso para usar el puerto paralelo " + device +
+               ". Añada su usuario al grupo lp («adduser USUARIO lp», como administrador) y "
+               "vuelva a iniciar sesión.";
+    // ppdev refuses an exclusive claim with ENXIO while another driver has
+    // registered on the port; ENXIO also comes when no port has that number.
+    if (stage == Stage::Claim && (err == ENXIO || err == EBUSY))
+        return "El puerto paralelo " + device +
+               " está ocupado por otro controlador, normalmente el de impresora (lp). "
+               "Descárguelo con «modprobe -r lp» (como administrador) y vuelva a intentarlo; si "
+               "sigue igual, compruebe que el módulo parport_pc está cargado.";
+    if (err == EINTR)
+        return "Una señal interrumpió " + operationOn(stage, operation, device) +
+               ". Vuelva a intentarlo.";
+    return "Falló " + operationOn(stage, operation, device) + ": " + systemErrorText(err) +
+           " (errno " + std::to_string(err) +
+           "). Compruebe el puerto paralelo y su tarjeta y vuelva a intentarlo.";
+}
+
+std::string controlValueRefused(int value) {
+    return "El valor " + std::to_string(value) +
+           " no es válido para el registro de control (890): solo se escriben los bits 0 a 3 "
+           "(valores de 0 a 15). Los bits 4 a 7 no son salidas y el núcleo invertiría el "
+           "sentido de las líneas de datos. No se ha escrito nada.";
+}
+
+std::string statusIsReadOnly() {
+    return "El registro de estado (889) es de solo lectura: no se puede escribir en él. No se "
+           "ha escrito nada.";
+}
+
+std::string unknownRegister(int port) {
+    return "El puerto " + std::to_string(port) +
+           " no es un registro del puerto paralelo. Los registros son 888 (datos), 889 "
+           "(estado) y 890 (control).";
+}
+
+std::string internalFailure(const char* what) {
+    return std::string("Error interno de la biblioteca del puerto paralelo: ") + what + ".";
+}
+
+} // namespace parport

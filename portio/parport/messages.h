@@ -1,0 +1,27 @@
+// The Spanish sentences the library hands to the operator through PortError().
+#ifndef VELANTRO_PARPORT_MESSAGES_H
+#define VELANTRO_PARPORT_MESSAGES_H
+
+#include <string>
+
+namespace parport {
+
+// Where a device call failed; the same errno means different things at each.
+enum class Stage {
+    Open,   // opening the device node
+    Claim,  // PPEXCL or PPCLAIM
+    Access, // a register ioctl, or PPRELEASE
+};
+
+// Why a call on the device failed and what the operator can do about it.
+// operation names the ioctl; it is ignored for Stage::Open.
+std::string deviceFailure(Stage stage, const char* operation, const std::string& device, int err);
+
+std::string controlValueRefused(int value);
+std::string statusIsReadOnly();
+std::string unknownRegister(int port);
+std::string internalFailure(const char* what);
+
+} // namespace parport
+
+#endif

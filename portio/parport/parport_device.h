@@ -1,0 +1,53 @@
+// The parallel port reached through Linux ppdev (/dev/parportN).
+#ifndef VELANTRO_PARPORT_PARPORT_DEVICE_H
+#define VELANTRO_PARPORT_PARPORT_DEVICE_H
+
+#include "port_system.h"
+
+#include <mutex>
+#include <string>
+
+namespace parport {
+
+constexpr int kDataRegister = 888;
+constexpr int kStatusRegister = 889;
+constexpr int kControlRegister = 890;
+
+struct PortResult {
+    int value = 0;     // register contents for a read, 0 for a write, -1 on failure
+    std::string error; // why it failed, when value is -1
+
+    bool failed() const { return value < 0; }
+};
+
+// Opens and claims the device at the first call and keeps it until destroyed.
+// If opening or claiming fails, the device is closed again and the next call
+// starts over, so loading a module or unloading lp takes effect without
+// restarting the console. All calls are serialised by one mutex.
+class ParportDevice {
+public:
+    explicit ParportDevice(PortSystem& system);
+    ~ParportDevice(); // releases the port and closes the device
+    ParportDevice(const ParportDevice&) = delete;
+    ParportDevice& operator=(const ParportDevice&) = delete;
+
+    // Writes a register: the data register takes the low 8 bits of value, the
+    // control register only 0 to 15; the status register is read-only.
+    PortResult write(int port, int value);
+
+    // Reads a register's raw byte.
+    PortResult read(int port);
+
+private:
+    std::string claimDevice(); // empty on success, else why it failed
+    PortResult transfer(unsigned long request, const char* name, unsigned char byte);
+
+    PortSystem& system_;
+    std::mutex mutex_;
+    int fd_ = -1; // open and claimed while not -1
+    std::string device_;
+};
+
+} // namespace parport
+
+#endif
