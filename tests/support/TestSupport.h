@@ -1,0 +1,57 @@
+// Helpers shared by the tests: a scratch directory and the files through
+// which tests talk to the recording port library.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+void WriteFile(const std::string& path, const std::string& contents);
+std::string ReadFile(const std::string& path);
+void CopyFile(const std::string& from, const std::string& to);
+
+// The lines of a file, without their line ends; none when it does not exist.
+std::vector<std::string> ReadLines(const std::string& path);
+
+// Points the recording port library of this process at files in dir:
+// trace, script and fail rule. Clears all three.
+class RecordingPort {
+public:
+    explicit RecordingPort(const TempDir& dir);
+    ~RecordingPort();
+
+    // Status byte(s) PortIn(889) answers from now on.
+    void Script(int first);
+    void Script(int first, int second);
+    // A fail rule, "<function> <port> [<value> [<skip>]]".
+    void FailOn(const std::string& rule);
+
+    std::vector<std::string> Trace() const { return ReadLines(trace_); }
+    void ClearTrace();
+
+    const std::string& TracePath() const { return trace_; }
+    const std::string& ScriptPath() const { return script_; }
+    const std::string& FailPath() const { return fail_; }
+
+private:
+    std::string trace_, script_, fail_;
+};
+
+} // namespace testsupport
