@@ -23,8 +23,8 @@ std::string systemErrorText(int err) {
 
 std::string operationOn(Stage stage, const char* operation, const std::string& device) {
     if (stage == Stage::Open)
-        return "la apertura de " + device;
-    return std::string(operation) + " sobre " + device;
+        return "la apertura del puerto paralelo " + device;
+    return std::string(operation) + " sobre el puerto paralelo " + device;
 }
 
 } // namespace

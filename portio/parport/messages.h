@@ -10,7 +10,7 @@ namespace parport {
 enum class Stage {
     Open,   // opening the device node
     Claim,  // PPEXCL or PPCLAIM
-    Access, // a register ioctl, or PPRELEASE
+    Access, // a register ioctl
 };
 
 // Why a call on the device failed and what the operator can do about it.

@@ -4,10 +4,13 @@
 #include "parport_device.h"
 #include "portio.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -38,21 +41,32 @@ parport::ParportDevice& device() {
     return device;
 }
 
-// One message per thread, like errno: the text returned by PortError() stays
-// valid until the same thread's next failing call.
-thread_local std::string lastError;
+// One message per thread, like errno, in a fixed buffer: a pointer PortError()
+// returned stays valid for the thread's lifetime and always holds the latest
+// message, even if the caller fetched it before a later failure.
+thread_local char lastError[1024];
+
+void keepError(std::string_view message) noexcept {
+    size_t length = std::min(message.size(), sizeof lastError - 1);
+    // Never cut a UTF-8 sequence in half.
+    while (length < message.size() && length > 0 &&
+           (static_cast<unsigned char>(message[length]) & 0xC0) == 0x80)
+        --length;
+    std::memcpy(lastError, message.data(), length);
+    lastError[length] = '\0';
+}
 
 template <typename Call> int run(Call call) noexcept {
     try {
         parport::PortResult result = call(device());
         if (result.failed())
-            lastError = std::move(result.error);
+            keepError(result.error);
         return result.value;
     } catch (const std::exception& e) {
         try {
-            lastError = parport::internalFailure(e.what());
+            keepError(parport::internalFailure(e.what()));
         } catch (...) {
-            lastError.clear();
+            keepError("Error interno de la biblioteca del puerto paralelo.");
         }
         return -1;
     }
@@ -71,6 +85,6 @@ int PortIn(int port) {
 }
 
 const char* PortError(void) {
-    return lastError.c_str();
+    return lastError;
 }
 }
