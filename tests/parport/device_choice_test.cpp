@@ -1,0 +1,84 @@
+#include "device_choice.h"
+#include "fake_kernel.h"
+#include "parport_device.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A /proc/sys/dev/parport lookalike in a fresh temporary directory.
+class ProcTree {
+public:
+    explicit ProcTree(const std::map<std::string, std::string>& baseAddrs) {
+        std::string pattern = (fs::temp_directory_path() / "parport-proc-XXXXXX").string();
+        root_ = mkdtemp(pattern.data());
+        for (const auto& [port, baseAddr] : baseAddrs) {
+            fs::create_directories(root_ / port);
+            std::ofstream(root_ / port / "base-addr") << baseAddr << "\n";
+        }
+    }
+    ~ProcTree() { fs::remove_all(root_); }
+    std::string path() const { return root_.string(); }
+
+private:
+    fs::path root_;
+};
+
+TEST(DeviceChoice, FollowsBaseAddressThenFirstPortThenVariable) {
+    struct Case {
+        std::string name;
+        std::map<std::string, std::string> ports;
+        std::string variable;
+        std::string expected;
+    };
+    for (const Case& c : {
+             Case{"888 among several",
+                  {{"parport0", "632\t1656"}, {"parport1", "888\t1912"}, {"parport2", "53248"}},
+                  "",
+                  "/dev/parport1"},
+             Case{"lowest of two at 888",
+                  {{"parport10", "888"}, {"parport3", "888\t1912"}, {"parport2", "8880"}},
+                  "",
+                  "/dev/parport3"},
+             Case{"only another base", {{"parport0", "53248\t53256"}}, "", "/dev/parport0"},
+             Case{"no ports", {}, "", "/dev/parport0"},
+             Case{"stray entries", {{"default", "888"}, {"parportx", "888"}}, "", "/dev/parport0"},
+             Case{"variable wins", {{"parport1", "888\t1912"}}, "/dev/parport5", "/dev/parport5"},
+         }) {
+        SCOPED_TRACE(c.name);
+        ProcTree tree(c.ports);
+        parport::DeviceChoice choice = parport::chooseDevice(tree.path(), c.variable);
+        EXPECT_EQ(choice.path, c.expected);
+        EXPECT_EQ(choice.fromVariable, !c.variable.empty());
+    }
+}
+
+TEST(DeviceChoice, MissingProcDirectoryMeansFirstPort) {
+    EXPECT_EQ(parport::chooseDevice("/nonexistent/parport", "").path, "/dev/parport0");
+}
+
+TEST(DeviceChoice, DeviceOpensTheChosenPortAndNamesTheVariable) {
+    ProcTree tree({{"parport0", "632"}, {"parport1", "888\t1912"}});
+    FakeKernel kernel;
+    kernel.procDir = tree.path();
+    parport::ParportDevice device(kernel);
+    EXPECT_EQ(device.read(889).value, 0);
+    EXPECT_EQ(kernel.calls.front(), "open /dev/parport1");
+
+    FakeKernel overridden;
+    overridden.procDir = tree.path();
+    overridden.environment[parport::kDeviceVariable] = "/dev/parport4";
+    overridden.failures["open"] = {ENOENT};
+    parport::ParportDevice other(overridden);
+    parport::PortResult result = other.read(889);
+    EXPECT_EQ(overridden.calls.front(), "open /dev/parport4");
+    EXPECT_NE(result.error.find("/dev/parport4 (indicado en PORTIO_DEVICE)"), std::string::npos)
+        << result.error;
+}
+
+} // namespace

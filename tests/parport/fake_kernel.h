@@ -1,0 +1,98 @@
+// A stand-in for the kernel's ppdev driver: records every call in order, keeps
+// the port's registers, answers the way ppdev does (register ioctls before
+// PPCLAIM fail with EINVAL) and fails the calls a test scripts to fail.
+#ifndef VELANTRO_TESTS_PARPORT_FAKE_KERNEL_H
+#define VELANTRO_TESTS_PARPORT_FAKE_KERNEL_H
+
+#include "port_system.h"
+
+#include <cerrno>
+#include <deque>
+#include <linux/parport.h>
+#include <linux/ppdev.h>
+#include <map>
+#include <string>
+#include <sys/ioctl.h>
+#include <vector>
+
+class FakeKernel : public parport::PortSystem {
+public:
+    // Calls as "open /dev/parport0", "PPCLAIM", "PPWCONTROL 7", "PPRSTATUS", "close".
+    std::vector<std::string> calls;
+    int openFlags = 0;
+    // Errno values the next calls named "open", "PPCLAIM", ... fail with, in turn.
+    std::map<std::string, std::deque<int>> failures;
+    std::map<std::string, std::string> environment;
+    std::string procDir = "/nonexistent";
+    unsigned char data = 0, status = 0, control = 0;
+
+    int open(const std::string& path, int flags) override {
+        calls.push_back("open " + path);
+        openFlags = flags;
+        return scriptedFailure("open", kFd);
+    }
+
+    int ioctl(int fd, unsigned long request, unsigned char* arg) override {
+        std::string name = requestName(request);
+        bool writes = request == PPWDATA || request == PPWCONTROL;
+        calls.push_back(writes ? name + " " + std::to_string(*arg) : name);
+        if (fd != kFd)
+            return -EBADF;
+        if (int rc = scriptedFailure(name, 0); rc < 0)
+            return rc;
+        if (request == PPEXCL || request == PPCLAIM) {
+            if (claimed_)
+                return -EINVAL;
+            claimed_ = request == PPCLAIM;
+            return 0;
+        }
+        if (!claimed_)
+            return -EINVAL;
+        if (request == PPRELEASE)
+            claimed_ = false;
+        else if (request == PPWDATA)
+            data = *arg;
+        else if (request == PPWCONTROL)
+            control = *arg & 0x0F;
+        else
+            *arg = request == PPRDATA ? data : request == PPRSTATUS ? status : control;
+        return 0;
+    }
+
+    void close(int fd) override {
+        calls.push_back("close");
+        if (fd == kFd)
+            claimed_ = false;
+    }
+
+    std::string getenv(const char* name) override {
+        auto it = environment.find(name);
+        return it == environment.end() ? "" : it->second;
+    }
+
+    std::string parportProcDir() override { return procDir; }
+
+private:
+    static constexpr int kFd = 7;
+    bool claimed_ = false;
+
+    int scriptedFailure(const std::string& name, int success) {
+        std::deque<int>& queue = failures[name];
+        if (queue.empty())
+            return success;
+        int err = queue.front();
+        queue.pop_front();
+        return -err;
+    }
+
+    static std::string requestName(unsigned long request) {
+        static const std::map<unsigned long, std::string> names = {
+            {PPEXCL, "PPEXCL"},         {PPCLAIM, "PPCLAIM"},      {PPRELEASE, "PPRELEASE"},
+            {PPWDATA, "PPWDATA"},       {PPRDATA, "PPRDATA"},      {PPRSTATUS, "PPRSTATUS"},
+            {PPWCONTROL, "PPWCONTROL"}, {PPRCONTROL, "PPRCONTROL"}};
+        auto it = names.find(request);
+        return it == names.end() ? "ioctl " + std::to_string(request) : it->second;
+    }
+};
+
+#endif
