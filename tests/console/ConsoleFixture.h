@@ -1,0 +1,78 @@
+// What the console's widget tests share: the recording port library bound in
+// place of libportio.so, reports taken instead of message boxes, and clicks
+// and key presses delivered through the window as a user's would be.
+#pragma once
+
+#include "Dispatch.h"
+#include "Form1.h"
+#include "PortLibrary.h"
+#include "TestSupport.h"
+#include "WrapButton.h"
+
+#include <QStringList>
+#include <QTest>
+#include <memory>
+
+class ConsoleFixture {
+public:
+    ConsoleFixture() : port_(dir_)
+    {
+        Module1_Velantro::BindPortLibrary(RECORDING_LIBRARY);
+        Dispatch::InterceptReports([this](const QString& message) { reports_ << message; });
+    }
+    ~ConsoleFixture() { Dispatch::InterceptReports({}); }
+
+    testsupport::RecordingPort& Port() { return port_; }
+    const QStringList& Reports() const { return reports_; }
+    const testsupport::TempDir& Dir() const { return dir_; }
+
+    // A new window through the load handler, shown and active; the traffic
+    // of the start-up is cleared.
+    std::unique_ptr<Form1> StartedForm()
+    {
+        auto form = std::make_unique<Form1>();
+        if (form->Load()) {
+            form->show();
+            if (!QTest::qWaitForWindowActive(form.get())) {
+                qWarning("the console window did not become active");
+            }
+        }
+        port_.ClearTrace();
+        return form;
+    }
+
+    // A click where the button is on the window: a hidden button is not hit.
+    static void Click(Form1& form, QWidget* button)
+    {
+        const QPoint centre = button->mapTo(&form, button->rect().center());
+        QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, centre);
+    }
+
+    // The captions of the visible buttons, in focus order.
+    static QStringList VisibleButtons(const Form1& form)
+    {
+        QStringList visible;
+        for (WrapButton* button : {form.Command1, form.Command2, form.Command3, form.Command4,
+                                   form.Command5, form.Command6, form.Command7}) {
+            if (button->isVisible()) {
+                visible << button->text();
+            }
+        }
+        return visible;
+    }
+
+    // The register traffic of one WriteOutputs call.
+    static std::vector<std::string> WriteOf(int value)
+    {
+        return {"PortOut 890 7", "PortOut 888 " + std::to_string(value)};
+    }
+
+private:
+    testsupport::TempDir dir_;
+    testsupport::RecordingPort port_;
+    QStringList reports_;
+};
+
+// Captions as the operator sees them.
+inline const QString Autonomo = QStringLiteral("FUNCIONAMIENTO AUTONOMO   ");
+inline const QString Manual = QStringLiteral("FUNCIONAMIENTO MANUAL (Controlado por odenador)");

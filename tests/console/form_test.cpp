@@ -1,0 +1,176 @@
+// The window up to start-up: layout, captions, focus order, the start-up
+// write and the error report.
+#include "ConsoleFixture.h"
+#include "Module1_Velantro.h"
+#include "PictureBox.h"
+
+#include <QTimer>
+
+using Lines = std::vector<std::string>;
+
+class FormTest : public QObject {
+    Q_OBJECT
+private slots:
+    void geometryAt96Dpi_data();
+    void geometryAt96Dpi();
+    void captionsAndButtons();
+    void startUpWritesZeroOnceBeforeTheWindowShows();
+    void aFailedStartUpShowsNoWindow();
+    void tabFollowsTheFocusOrderAndSkipsHiddenButtons();
+    void theBuiltInPictureIsDrawnUnscaledAndClipped();
+    void anErrorInATickStopsAllHandling();
+};
+
+void FormTest::geometryAt96Dpi_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QRect>("pixels");
+    QTest::newRow("Form1") << "Form1" << QRect(131, 58, 582, 566);
+    QTest::newRow("Command1") << "Command1" << QRect(376, 296, 185, 41);
+    QTest::newRow("Command2") << "Command2" << QRect(376, 112, 185, 41);
+    QTest::newRow("Picture1") << "Picture1" << QRect(16, 16, 249, 521);
+    QTest::newRow("Command3") << "Command3" << QRect(280, 80, 65, 33);
+    QTest::newRow("Command4") << "Command4" << QRect(280, 120, 65, 33);
+    QTest::newRow("Command5") << "Command5" << QRect(280, 160, 65, 33);
+    QTest::newRow("Command6") << "Command6" << QRect(384, 496, 177, 41);
+    QTest::newRow("Command7") << "Command7" << QRect(280, 296, 65, 41);
+}
+
+void FormTest::geometryAt96Dpi()
+{
+    QFETCH(QString, control);
+    QFETCH(QRect, pixels);
+    Form1 form;
+    QCOMPARE(form.logicalDpiX(), 96);
+    QCOMPARE(form.logicalDpiY(), 96);
+    const std::map<QString, QWidget*> byName = {
+        {"Form1", &form},           {"Command1", form.Command1}, {"Command2", form.Command2},
+        {"Picture1", form.Picture1}, {"Command3", form.Command3}, {"Command4", form.Command4},
+        {"Command5", form.Command5}, {"Command6", form.Command6}, {"Command7", form.Command7}};
+    QWidget* widget = byName.at(control);
+    QCOMPARE(widget->geometry(), pixels);
+    // A fixed layout: no control moves or scales when the window is resized.
+    form.resize(1000, 900);
+    if (widget != &form) {
+        QCOMPARE(widget->geometry(), pixels);
+    }
+}
+
+void FormTest::captionsAndButtons()
+{
+    Form1 form;
+    const std::pair<WrapButton*, QString> captions[] = {
+        {form.Command1, Autonomo},       {form.Command2, Manual}, {form.Command3, "ROJO"},
+        {form.Command4, "AMBAR"},        {form.Command5, "VERDE"}, {form.Command6, "SALIR"},
+        {form.Command7, "PARAR"}};
+    for (const auto& [button, caption] : captions) {
+        QCOMPARE(button->text(), caption);
+        QVERIFY(!button->isDefault());
+        QVERIFY(!button->autoDefault());
+        QVERIFY(button->shortcut().isEmpty());
+        QVERIFY(button->isEnabled());
+    }
+    QCOMPARE(form.windowTitle(), QStringLiteral("VELANTRO"));
+    QCOMPARE(form.Timer1->interval(), 10);
+    QVERIFY(form.Timer1->isActive());
+    QCOMPARE(form.Picture1->contentsRect().size(), QSize(245, 517));
+    QCOMPARE(form.Picture1->focusPolicy(), Qt::TabFocus);
+}
+
+void FormTest::startUpWritesZeroOnceBeforeTheWindowShows()
+{
+    ConsoleFixture fixture;
+    Module1_Velantro::RedCode = Module1_Velantro::AmberCode = Module1_Velantro::GreenCode = 0;
+    Form1 form;
+    QVERIFY(fixture.Port().Trace().empty());
+    QVERIFY(form.Load());
+    QCOMPARE(fixture.Port().Trace(), ConsoleFixture::WriteOf(0));
+    QVERIFY(!form.isVisible());
+    QCOMPARE(Module1_Velantro::RedCode, 1);
+    QCOMPARE(Module1_Velantro::AmberCode, 2);
+    QCOMPARE(Module1_Velantro::GreenCode, 4);
+
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QCOMPARE(ConsoleFixture::VisibleButtons(form), (QStringList{Autonomo, Manual, "SALIR"}));
+    QVERIFY(form.Picture1->isVisible());
+    QCOMPARE(QApplication::focusWidget(), form.Command1);
+}
+
+void FormTest::aFailedStartUpShowsNoWindow()
+{
+    ConsoleFixture fixture;
+    fixture.Port().FailOn("PortOut 890 7");
+    Module1_Velantro::RedCode = -1;
+    Form1 form;
+    QVERIFY(!form.Load());
+    QCOMPARE(fixture.Reports().size(), 1);
+    QVERIFY2(fixture.Reports().front().contains("registro 890 (control)"),
+             qPrintable(fixture.Reports().front()));
+    QVERIFY(fixture.Reports().front().contains("fallo simulado"));
+    QCOMPARE(Dispatch::ExitStatus(), 1);
+    QCOMPARE(Module1_Velantro::RedCode, -1);
+    QCOMPARE(fixture.Port().Trace(), (Lines{"PortOut 890 7 FAIL"}));
+    QVERIFY(!form.Timer1->isActive());
+}
+
+void FormTest::tabFollowsTheFocusOrderAndSkipsHiddenButtons()
+{
+    ConsoleFixture fixture;
+    auto form = fixture.StartedForm();
+    form->Timer1->stop();
+    const auto walk = [&form](Qt::KeyboardModifiers modifiers, int steps) {
+        QList<QWidget*> seen;
+        for (int i = 0; i < steps; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, modifiers);
+            seen << QApplication::focusWidget();
+        }
+        return seen;
+    };
+    QCOMPARE(QApplication::focusWidget(), form->Command1);
+    QCOMPARE(walk(Qt::NoModifier, 4),
+             (QList<QWidget*>{form->Command2, form->Picture1, form->Command6, form->Command1}));
+    QCOMPARE(walk(Qt::ShiftModifier, 2), (QList<QWidget*>{form->Command6, form->Picture1}));
+
+    // Once the lamp buttons show, they come between the picture and "SALIR".
+    ConsoleFixture::Click(*form, form->Command2);
+    form->Command1->setFocus();
+    QCOMPARE(walk(Qt::NoModifier, 7),
+             (QList<QWidget*>{form->Command2, form->Picture1, form->Command3, form->Command4,
+                              form->Command5, form->Command6, form->Command1}));
+}
+
+void FormTest::theBuiltInPictureIsDrawnUnscaledAndClipped()
+{
+    Form1 form;
+    const QImage picture = form.Picture1->Picture().toImage();
+    QCOMPARE(picture.size(), QSize(246, 520));
+    const QImage shown = form.Picture1->grab().toImage();
+    const QRect inner = form.Picture1->contentsRect();
+    QCOMPARE(inner.topLeft(), QPoint(2, 2));
+    for (const QPoint& at : {QPoint(0, 0), QPoint(120, 100), QPoint(244, 516), QPoint(60, 400)}) {
+        QCOMPARE(shown.pixelColor(inner.topLeft() + at), picture.pixelColor(at));
+    }
+    // The border is the frame's, not the picture's.
+    const QColor corner = shown.pixelColor(0, 0);
+    QVERIFY(corner != picture.pixelColor(0, 0) || corner != shown.pixelColor(2, 2));
+}
+
+void FormTest::anErrorInATickStopsAllHandling()
+{
+    ConsoleFixture fixture;
+    auto form = fixture.StartedForm();
+    fixture.Port().FailOn("PortIn 889");
+    QTRY_COMPARE(fixture.Reports().size(), 1);
+    QVERIFY(fixture.Reports().front().contains("registro 889 (estado)"));
+    QVERIFY(!form->Timer1->isActive());
+    fixture.Port().ClearTrace();
+    ConsoleFixture::Click(*form, form->Command1);
+    QTest::qWait(50);
+    QVERIFY(fixture.Port().Trace().empty());
+    QCOMPARE(fixture.Reports().size(), 1);
+    QCOMPARE(Dispatch::ExitStatus(), 1);
+}
+
+QTEST_MAIN(FormTest)
+#include "form_test.moc"
