@@ -1,6 +1,7 @@
 #include "Form1.h"
 
 #include "Dispatch.h"
+#include "LampPictures.h"
 #include "Module1_Velantro.h"
 #include "PictureBox.h"
 #include "PictureFile.h"
@@ -118,11 +119,76 @@ void Form1::Form_Load()
     GreenCode = 4;
 }
 
-void Form1::Command1_Click() {}
-void Form1::Command2_Click() {}
-void Form1::Command3_Click() {}
-void Form1::Command4_Click() {}
-void Form1::Command5_Click() {}
-void Form1::Command6_Click() {}
-void Form1::Command7_Click() {}
-void Form1::Timer1_Timer() {}
+// The mode commands change the buttons first and write last.
+void Form1::Command1_Click()
+{
+    Command3->setVisible(false);
+    Command4->setVisible(false);
+    Command5->setVisible(false);
+    Command7->setVisible(true);
+    WriteOutputs(AutonomousMode);
+}
+
+void Form1::Command2_Click()
+{
+    Command3->setVisible(true);
+    Command4->setVisible(true);
+    Command5->setVisible(true);
+    Command7->setVisible(false);
+    WriteOutputs(ManualMode);
+}
+
+// A lamp command writes manual mode with its one lamp, replacing whatever lamp
+// was lit before.
+void Form1::Command3_Click()
+{
+    WriteOutputs(ManualMode + RedCode);
+}
+
+void Form1::Command4_Click()
+{
+    WriteOutputs(ManualMode + AmberCode);
+}
+
+void Form1::Command5_Click()
+{
+    WriteOutputs(ManualMode + GreenCode);
+}
+
+// Switches the board off and ends the program at once: nothing is handled
+// after the write.
+void Form1::Command6_Click()
+{
+    WriteOutputs(0);
+    Dispatch::End(0);
+}
+
+void Form1::Command7_Click()
+{
+    WriteOutputs(0);
+    Command7->setVisible(false);
+}
+
+// One poll of the board. For a code that reports a lamp state, the matching
+// picture file is read from the program's directory on every tick; it is
+// decoded and shown only when its bytes differ from those of the picture shown
+// now, since the same bytes can only decode to the same picture.
+void Form1::Timer1_Timer()
+{
+    std::int32_t InputCode = 0;
+    std::int32_t SecondCode = 0;
+    std::int32_t CombinedCode = 0;
+    ReadInputs(InputCode, SecondCode, CombinedCode);
+
+    const char* file = PictureFileFor(InputCode);
+    if (file == nullptr) {
+        return;
+    }
+    JoinPath(ProgramDirectory(), file, tickPath_);
+    ReadPictureFile(tickPath_, tickBytes_);
+    if (tickBytes_ == Picture1->PictureBytes()) {
+        return;
+    }
+    const QPixmap picture = QPixmap::fromImage(DecodePicture(tickPath_, tickBytes_));
+    Picture1->SetPicture(picture, tickBytes_);
+}
