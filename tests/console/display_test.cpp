@@ -1,0 +1,271 @@
+// The picture tick: which file each input code shows, read from the program's
+// directory on every tick, and what a bad file gets.
+#include "ConsoleFixture.h"
+#include "LampPictures.h"
+#include "PictureBox.h"
+#include "PictureFile.h"
+#include "ProgramDirectory.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QTimer>
+
+#include <filesystem>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+
+namespace {
+
+const char* const PictureNames[] = {"verde.jpg", "amarillo.jpg", "rojo.jpg", "velantro.gif"};
+
+std::string Beside(const std::string& name)
+{
+    return Module1_Velantro::ProgramDirectory() + "/" + name;
+}
+
+void RemovePictures()
+{
+    for (const char* name : PictureNames) {
+        std::error_code ignored;
+        fs::permissions(Beside(name), fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(Beside(name), ignored);
+    }
+}
+
+// A JPEG of the picture's size in one colour, with a marker pixel block.
+std::string JpegOf(QColor colour)
+{
+    QImage image(246, 520, QImage::Format_RGB32);
+    image.fill(colour);
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            image.setPixelColor(100 + x, 200 + y, Qt::black);
+        }
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 95);
+    return bytes.toStdString();
+}
+
+// The status byte whose first group decodes to code.
+int StatusFor(int code)
+{
+    return (15 - code) << 3;
+}
+
+void Tick(Form1& form)
+{
+    QMetaObject::invokeMethod(form.Timer1, "timeout");
+}
+
+// A GIF that declares a huge picture but holds almost nothing.
+std::string HugeGif()
+{
+    std::string gif = "GIF89a";
+    const auto le16 = [&gif](int v) {
+        gif += char(v & 0xFF);
+        gif += char(v >> 8);
+    };
+    le16(30000);
+    le16(30000);
+    gif += "\x80\x00\x00"s;
+    gif += "\x00\x00\x00\xff\xff\xff"s;
+    gif += ','; // image descriptor
+    le16(0);
+    le16(0);
+    le16(30000);
+    le16(30000);
+    gif += "\x00\x02\x02\x4c\x01\x00\x3b"s;
+    return gif;
+}
+
+} // namespace
+
+class DisplayTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { RemovePictures(); }
+    void cleanup() { RemovePictures(); }
+
+    void eachCodeShowsItsFile_data();
+    void eachCodeShowsItsFile();
+    void codesWithoutALampStateTouchNothing();
+    void aRewrittenFileShowsOnTheNextTick();
+    void anUnchangedFileIsNeitherDecodedNorRepainted();
+    void aBadFileIsReportedAndThePictureKept_data();
+    void aBadFileIsReportedAndThePictureKept();
+    void thePathJoinAddsAndRemovesNothing();
+};
+
+void DisplayTest::eachCodeShowsItsFile_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("file");
+    const std::pair<int, const char*> table[] = {
+        {3, "verde.jpg"}, {4, "verde.jpg"}, {5, "amarillo.jpg"}, {2, "amarillo.jpg"},
+        {6, "rojo.jpg"},  {1, "rojo.jpg"},  {0, "velantro.gif"}, {7, "velantro.gif"}};
+    for (const auto& [code, file] : table) {
+        QTest::addRow("%d", code) << code << file;
+    }
+}
+
+void DisplayTest::eachCodeShowsItsFile()
+{
+    QFETCH(int, code);
+    QFETCH(QString, file);
+    WriteFile(Beside("verde.jpg"), JpegOf(Qt::green));
+    WriteFile(Beside("amarillo.jpg"), JpegOf(Qt::yellow));
+    WriteFile(Beside("rojo.jpg"), JpegOf(Qt::red));
+    testsupport::CopyFile(PICTURES_DIR "/velantro.gif", Beside("velantro.gif"));
+
+    ConsoleFixture fixture;
+    auto form = fixture.StartedForm();
+    form->Timer1->stop();
+    // The second group and the console's state do not matter.
+    fixture.Port().Script(StatusFor(code), StatusFor(code ^ 9));
+    ConsoleFixture::Click(*form, form->Command2);
+    Tick(*form);
+
+    QVERIFY(fixture.Reports().isEmpty());
+    const std::string bytes = ReadFile(Beside(file.toStdString()));
+    QCOMPARE(form->Picture1->PictureBytes().toStdString(), bytes);
+    const QImage expected = QImage::fromData(QByteArray::fromStdString(bytes));
+    QCOMPARE(form->Picture1->Picture().toImage().convertToFormat(QImage::Format_RGB32),
+             expected.convertToFormat(QImage::Format_RGB32));
+}
+
+void DisplayTest::codesWithoutALampStateTouchNothing()
+{
+    ConsoleFixture fixture;
+    auto form = fixture.StartedForm();
+    form->Timer1->stop();
+    const QByteArray builtIn = form->Picture1->PictureBytes();
+    const qint64 key = form->Picture1->Picture().cacheKey();
+    for (int code = 8; code <= 15; ++code) {
+        fixture.Port().Script(StatusFor(code));
+        Tick(*form);
+    }
+    QVERIFY(fixture.Reports().isEmpty());
+    QCOMPARE(form->Picture1->PictureBytes(), builtIn);
+    QCOMPARE(form->Picture1->Picture().cacheKey(), key);
+}
+
+void DisplayTest::aRewrittenFileShowsOnTheNextTick()
+{
+    // Two pictures of the same length, rewritten in place within the same
+    // second: nothing but the bytes tells them apart.
+    std::string first = JpegOf(Qt::red), second = JpegOf(Qt::darkRed);
+    const std::size_t length = std::max(first.size(), second.size());
+    first.resize(length, '\0');
+    second.resize(length, '\0');
+    const std::string path = Beside("rojo.jpg");
+    WriteFile(path, first);
+    const timespec stamp[2] = {{1'700'000'000, 0}, {1'700'000'000, 0}};
+    QCOMPARE(::utimensat(AT_FDCWD, path.c_str(), stamp, 0), 0);
+
+    ConsoleFixture fixture;
+    auto form = fixture.StartedForm();
+    form->Timer1->stop();
+    fixture.Port().Script(StatusFor(1));
+    Tick(*form);
+    QCOMPARE(form->Picture1->PictureBytes().toStdString(), first);
+
+    WriteFile(path, second);
+    QCOMPARE(::utimensat(AT_FDCWD, path.c_str(), stamp, 0), 0);
+    Tick(*form);
+    QCOMPARE(form->Picture1->PictureBytes().toStdString(), second);
+    QCOMPARE(form->Picture1->Picture().toImage().pixelColor(10, 10).red(),
+             QImage::fromData(QByteArray::fromStdString(second)).pixelColor(10, 10).red());
+}
+
+void DisplayTest::anUnchangedFileIsNeitherDecodedNorRepainted()
+{
+    WriteFile(Beside("verde.jpg"), JpegOf(Qt::green));
+    ConsoleFixture fixture;
+    auto form = fixture.StartedForm();
+    form->Timer1->stop();
+    fixture.Port().Script(StatusFor(4));
+    Tick(*form);
+    const qint64 key = form->Picture1->Picture().cacheKey();
+    const void* storage = form->Picture1->PictureBytes().constData();
+    Tick(*form);
+    Tick(*form);
+    QCOMPARE(form->Picture1->Picture().cacheKey(), key);
+    QCOMPARE(form->Picture1->PictureBytes().constData(), storage);
+
+    // Still read from disk every time: a file gone is noticed on that tick.
+    fs::remove(Beside("verde.jpg"));
+    Tick(*form);
+    QCOMPARE(fixture.Reports().size(), 1);
+}
+
+void DisplayTest::aBadFileIsReportedAndThePictureKept_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QString>("reason");
+    const std::string jpeg = JpegOf(Qt::red);
+    QTest::newRow("missing") << QByteArray() << "el archivo no existe";
+    QTest::newRow("empty") << QByteArray("") << "está vacío";
+    QTest::newRow("truncated JPEG") << QByteArray::fromStdString(jpeg.substr(0, 600))
+                                    << "JPEG están dañados";
+    QTest::newRow("random bytes") << QByteArray::fromStdString(std::string(4000, '\x5a'))
+                                  << "no es una imagen JPEG ni GIF";
+    QTest::newRow("huge GIF") << QByteArray::fromStdString(HugeGif()) << "30000 x 30000";
+    QTest::newRow("directory") << QByteArray("<dir>") << "es una carpeta";
+}
+
+void DisplayTest::aBadFileIsReportedAndThePictureKept()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(QString, reason);
+    const std::string path = Beside("rojo.jpg");
+    if (contents == "<dir>") {
+        fs::create_directory(path);
+    } else if (!contents.isNull()) {
+        WriteFile(path, contents.toStdString());
+    }
+    ConsoleFixture fixture;
+    auto form = fixture.StartedForm();
+    const QByteArray before = form->Picture1->PictureBytes();
+    fixture.Port().Script(StatusFor(6));
+    QTRY_COMPARE(fixture.Reports().size(), 1);
+    const QString report = fixture.Reports().front();
+    QVERIFY2(report.contains(QString::fromStdString(path)), qPrintable(report));
+    QVERIFY2(report.contains(reason), qPrintable(report));
+    QCOMPARE(form->Picture1->PictureBytes(), before);
+    QCOMPARE(Dispatch::ExitStatus(), 1);
+    QVERIFY(!form->Timer1->isActive());
+    // Nothing is written to the board on the way out.
+    for (const std::string& line : fixture.Port().Trace()) {
+        QVERIFY2(line.rfind("PortOut 888", 0) != 0, line.c_str());
+    }
+}
+
+void DisplayTest::thePathJoinAddsAndRemovesNothing()
+{
+    const std::tuple<std::string, int, std::string> table[] = {
+        {"/", 1, "//rojo.jpg"},
+        {"/opt/velantro", 4, "/opt/velantro/verde.jpg"},
+        {"/a b/ñ", 2, "/a b/ñ/amarillo.jpg"},
+        {"/x", 7, "/x/velantro.gif"},
+    };
+    std::string path = "left over from before";
+    for (const auto& [directory, code, joined] : table) {
+        JoinPath(directory, PictureFileFor(code), path);
+        QCOMPARE(path, joined);
+    }
+    for (int code = 8; code <= 15; ++code) {
+        QCOMPARE(PictureFileFor(code), nullptr);
+    }
+}
+
+QTEST_MAIN(DisplayTest)
+#include "display_test.moc"
