@@ -35,13 +35,35 @@ extern std::int16_t GreenCode;
 // register, which holds its low 8 bits.
 void WriteOutputs(std::int16_t value);
 
-// Reads both input groups (control 3, status, control 1, status) and decodes
-// them. The results are assigned only after both readings succeeded, so a
-// failure leaves them as they were.
+// The two raw status readings of one read sequence: control 3, status,
+// control 1, status. Only the low 16 bits of what the library returns are
+// kept, as signed 16-bit readings.
+struct StatusReadings {
+    std::int16_t first;
+    std::int16_t second;
+};
+StatusReadings ReadStatus();
+
+// The three results of a read sequence: the first group, the second group,
+// and both as one byte with the second group in the high four bits.
+struct InputCodes {
+    std::int32_t InputCode;
+    std::int32_t SecondCode;
+    std::int32_t CombinedCode;
+};
+InputCodes DecodeReadings(const StatusReadings& readings);
+
+// Reads both input groups with ReadStatus and decodes them. The results are assigned only after
+// both readings succeeded, so a failure leaves them as they were.
 void ReadInputs(std::int32_t& InputCode, std::int32_t& SecondCode, std::int32_t& CombinedCode);
 
 // One input group from a status reading: status bits 3 to 6, complemented, so
 // a bit is 1 when its input line is held low. Other bits have no effect.
 std::int32_t DecodeGroup(std::int16_t reading);
+
+// What an input code says about the lamps. A code and its complement within
+// three bits report the same lamp; codes 8 to 15 (pin 10 low) report nothing.
+enum class LampReport { Green, Amber, Red, Dark, None };
+LampReport ReportedLamp(std::int32_t InputCode);
 
 } // namespace Module1_Velantro

@@ -20,8 +20,7 @@ struct Binding {
     PortErrorFunction portError = nullptr;
     bool portErrorLooked = false;
 
-    void Unload()
-    {
+    void Unload() {
         if (handle != nullptr) {
             ::dlclose(handle);
         }
@@ -33,14 +32,12 @@ struct Binding {
     }
 };
 
-Binding& TheBinding()
-{
+Binding& TheBinding() {
     static Binding binding;
     return binding;
 }
 
-const std::string& BoundPath()
-{
+const std::string& BoundPath() {
     Binding& binding = TheBinding();
     if (binding.path.empty()) {
         binding.path = PortLibraryPath();
@@ -48,28 +45,24 @@ const std::string& BoundPath()
     return binding.path;
 }
 
-std::string DlError()
-{
+std::string DlError() {
     const char* reason = ::dlerror();
     return reason != nullptr ? reason : "motivo desconocido";
 }
 
-void* Handle()
-{
+void* Handle() {
     Binding& binding = TheBinding();
     if (binding.handle == nullptr) {
         binding.handle = ::dlopen(BoundPath().c_str(), RTLD_NOW | RTLD_LOCAL);
         if (binding.handle == nullptr) {
-            throw PortLibraryError("No se puede cargar la biblioteca de puertos " +
-                                   binding.path + ": " + DlError());
+            throw PortLibraryError("No se puede cargar la biblioteca de puertos " + binding.path +
+                                   ": " + DlError());
         }
     }
     return binding.handle;
 }
 
-template <typename Function>
-Function Lookup(Function& slot, const char* name)
-{
+template <typename Function> Function Lookup(Function& slot, const char* name) {
     if (slot == nullptr) {
         void* handle = Handle();
         ::dlerror();
@@ -84,19 +77,18 @@ Function Lookup(Function& slot, const char* name)
 
 // The library's own reason for its last failure. PortError is optional in the
 // sense that a library without it still gets a clear message.
-std::string LibraryReason()
-{
+std::string LibraryReason() {
     Binding& binding = TheBinding();
     if (!binding.portErrorLooked) {
-        binding.portError = reinterpret_cast<PortErrorFunction>(::dlsym(binding.handle, "PortError"));
+        binding.portError =
+            reinterpret_cast<PortErrorFunction>(::dlsym(binding.handle, "PortError"));
         binding.portErrorLooked = true;
     }
     const char* reason = binding.portError != nullptr ? binding.portError() : nullptr;
     return reason != nullptr && *reason != '\0' ? reason : "la biblioteca no dice el motivo";
 }
 
-const char* RegisterName(int port)
-{
+const char* RegisterName(int port) {
     switch (port) {
     case 888:
         return " (datos)";
@@ -111,14 +103,12 @@ const char* RegisterName(int port)
 
 } // namespace
 
-std::string PortLibraryPath()
-{
+std::string PortLibraryPath() {
     const std::string& directory = ProgramDirectory();
     return directory + "/libportio.so";
 }
 
-void PortOut(int port, int value)
-{
+void PortOut(int port, int value) {
     PortOutFunction function = Lookup(TheBinding().portOut, "PortOut");
     if (function(port, value) == -1) {
         throw PortLibraryError("No se puede escribir el valor " + std::to_string(value) +
@@ -127,8 +117,7 @@ void PortOut(int port, int value)
     }
 }
 
-int PortIn(int port)
-{
+int PortIn(int port) {
     PortInFunction function = Lookup(TheBinding().portIn, "PortIn");
     const int value = function(port);
     if (value == -1) {
@@ -138,8 +127,7 @@ int PortIn(int port)
     return value;
 }
 
-void BindPortLibrary(const std::string& path)
-{
+void BindPortLibrary(const std::string& path) {
     Binding& binding = TheBinding();
     binding.Unload();
     binding.path = path;

@@ -10,8 +10,7 @@ namespace Module1_Velantro {
 
 namespace {
 
-std::string ReadExecutableDirectory()
-{
+std::string ReadExecutableDirectory() {
     std::vector<char> buffer(256);
     for (;;) {
         const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
@@ -32,8 +31,7 @@ std::string ReadExecutableDirectory()
 
 } // namespace
 
-const std::string& ProgramDirectory()
-{
+const std::string& ProgramDirectory() {
     // The executable does not move while it runs, so the answer is read once.
     static const std::string directory = ReadExecutableDirectory();
     return directory;

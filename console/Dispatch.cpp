@@ -17,14 +17,12 @@ struct State {
     std::function<void(const QString&)> sink;
 };
 
-State& TheState()
-{
+State& TheState() {
     static State state;
     return state;
 }
 
-void Halt(int status)
-{
+void Halt(int status) {
     State& state = TheState();
     state.halted = true;
     state.exitStatus = status;
@@ -36,13 +34,11 @@ void Halt(int status)
 // Ends the event loop when it runs; before it runs, main looks at Halted().
 // Called after the report: a loop started after exit() returns at once, and
 // the message box needs one.
-void Quit()
-{
+void Quit() {
     QCoreApplication::exit(TheState().exitStatus);
 }
 
-void ShowBox(const QString& message)
-{
+void ShowBox(const QString& message) {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("VELANTRO"), message);
     box.addButton(QStringLiteral("Aceptar"), QMessageBox::AcceptRole);
     box.exec();
@@ -50,18 +46,15 @@ void ShowBox(const QString& message)
 
 } // namespace
 
-bool Halted()
-{
+bool Halted() {
     return TheState().halted;
 }
 
-int ExitStatus()
-{
+int ExitStatus() {
     return TheState().exitStatus;
 }
 
-void Fail(const QString& message)
-{
+void Fail(const QString& message) {
     if (Halted()) {
         return;
     }
@@ -77,8 +70,7 @@ void Fail(const QString& message)
     Quit();
 }
 
-void End(int status)
-{
+void End(int status) {
     if (Halted()) {
         return;
     }
@@ -86,13 +78,11 @@ void End(int status)
     Quit();
 }
 
-void OnHalt(std::function<void()> hook)
-{
+void OnHalt(std::function<void()> hook) {
     TheState().haltHooks.push_back(std::move(hook));
 }
 
-void InterceptReports(std::function<void(const QString&)> sink)
-{
+void InterceptReports(std::function<void(const QString&)> sink) {
     State& state = TheState();
     state.sink = std::move(sink);
     state.halted = false;
@@ -101,4 +91,3 @@ void InterceptReports(std::function<void(const QString&)> sink)
 }
 
 } // namespace Dispatch
-

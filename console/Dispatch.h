@@ -20,8 +20,7 @@ bool Halted();
 int ExitStatus();
 
 // Runs one handler, unless the program is already ending.
-template <typename Handler>
-void Run(Handler&& handler);
+template <typename Handler> void Run(Handler&& handler);
 
 // Reports an error and ends the program, as described above.
 void Fail(const QString& message);
@@ -37,9 +36,7 @@ void OnHalt(std::function<void()> hook);
 // restores the box. Also forgets an earlier halt, so each test starts afresh.
 void InterceptReports(std::function<void(const QString&)> sink);
 
-template <typename Handler>
-void Run(Handler&& handler)
-{
+template <typename Handler> void Run(Handler&& handler) {
     if (Halted()) {
         return;
     }

@@ -26,14 +26,13 @@ constexpr const char* BuiltInPicture = ":/velantro.gif";
 
 Form1::Form1(QWidget* parent)
     : QWidget(parent), Command1(new WrapButton(QStringLiteral("FUNCIONAMIENTO AUTONOMO   "), this)),
-      Command2(new WrapButton(
-          QStringLiteral("FUNCIONAMIENTO MANUAL (Controlado por odenador)"), this)),
+      Command2(
+          new WrapButton(QStringLiteral("FUNCIONAMIENTO MANUAL (Controlado por odenador)"), this)),
       Picture1(new PictureBox(this)), Command3(new WrapButton(QStringLiteral("ROJO"), this)),
       Command4(new WrapButton(QStringLiteral("AMBAR"), this)),
       Command5(new WrapButton(QStringLiteral("VERDE"), this)),
       Command6(new WrapButton(QStringLiteral("SALIR"), this)),
-      Command7(new WrapButton(QStringLiteral("PARAR"), this)), Timer1(new QTimer(this))
-{
+      Command7(new WrapButton(QStringLiteral("PARAR"), this)), Timer1(new QTimer(this)) {
     setWindowTitle(QStringLiteral("VELANTRO"));
     // The client area opens exactly here; the window manager is told the
     // position was chosen by the program.
@@ -85,34 +84,29 @@ Form1::Form1(QWidget* parent)
     Command1->setFocus();
 }
 
-bool Form1::Load()
-{
+bool Form1::Load() {
     Dispatch::Run([this] { Form_Load(); });
     return !Dispatch::Halted();
 }
 
-void Form1::Place(QWidget* control, int left, int top, int width, int height)
-{
+void Form1::Place(QWidget* control, int left, int top, int width, int height) {
     control->setGeometry(TwipsToPixels(left, logicalDpiX()), TwipsToPixels(top, logicalDpiY()),
                          TwipsToPixels(width, logicalDpiX()), TwipsToPixels(height, logicalDpiY()));
 }
 
-void Form1::Bind(WrapButton* button, void (Form1::*handler)())
-{
+void Form1::Bind(WrapButton* button, void (Form1::*handler)()) {
     connect(button, &QPushButton::clicked, this,
             [this, handler] { Dispatch::Run([this, handler] { (this->*handler)(); }); });
 }
 
-void Form1::closeEvent(QCloseEvent* event)
-{
+void Form1::closeEvent(QCloseEvent* event) {
     // Closing runs no command and writes nothing: the board keeps the last
     // value written. The timer stops with the window.
     Timer1->stop();
     event->accept();
 }
 
-void Form1::Form_Load()
-{
+void Form1::Form_Load() {
     WriteOutputs(0);
     RedCode = 1;
     AmberCode = 2;
@@ -120,8 +114,7 @@ void Form1::Form_Load()
 }
 
 // The mode commands change the buttons first and write last.
-void Form1::Command1_Click()
-{
+void Form1::Command1_Click() {
     Command3->setVisible(false);
     Command4->setVisible(false);
     Command5->setVisible(false);
@@ -129,8 +122,7 @@ void Form1::Command1_Click()
     WriteOutputs(AutonomousMode);
 }
 
-void Form1::Command2_Click()
-{
+void Form1::Command2_Click() {
     Command3->setVisible(true);
     Command4->setVisible(true);
     Command5->setVisible(true);
@@ -140,31 +132,26 @@ void Form1::Command2_Click()
 
 // A lamp command writes manual mode with its one lamp, replacing whatever lamp
 // was lit before.
-void Form1::Command3_Click()
-{
+void Form1::Command3_Click() {
     WriteOutputs(ManualMode + RedCode);
 }
 
-void Form1::Command4_Click()
-{
+void Form1::Command4_Click() {
     WriteOutputs(ManualMode + AmberCode);
 }
 
-void Form1::Command5_Click()
-{
+void Form1::Command5_Click() {
     WriteOutputs(ManualMode + GreenCode);
 }
 
 // Switches the board off and ends the program at once: nothing is handled
 // after the write.
-void Form1::Command6_Click()
-{
+void Form1::Command6_Click() {
     WriteOutputs(0);
     Dispatch::End(0);
 }
 
-void Form1::Command7_Click()
-{
+void Form1::Command7_Click() {
     WriteOutputs(0);
     Command7->setVisible(false);
 }
@@ -173,8 +160,7 @@ void Form1::Command7_Click()
 // picture file is read from the program's directory on every tick; it is
 // decoded and shown only when its bytes differ from those of the picture shown
 // now, since the same bytes can only decode to the same picture.
-void Form1::Timer1_Timer()
-{
+void Form1::Timer1_Timer() {
     std::int32_t InputCode = 0;
     std::int32_t SecondCode = 0;
     std::int32_t CombinedCode = 0;

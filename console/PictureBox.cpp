@@ -2,22 +2,19 @@
 
 #include <QPainter>
 
-PictureBox::PictureBox(QWidget* parent) : QFrame(parent)
-{
+PictureBox::PictureBox(QWidget* parent) : QFrame(parent) {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(2);
     setFocusPolicy(Qt::TabFocus);
 }
 
-void PictureBox::SetPicture(const QPixmap& picture, QByteArray& bytes)
-{
+void PictureBox::SetPicture(const QPixmap& picture, QByteArray& bytes) {
     picture_ = picture;
     bytes_.swap(bytes);
     update(contentsRect());
 }
 
-void PictureBox::paintEvent(QPaintEvent* event)
-{
+void PictureBox::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
     QPainter painter(this);
     const QRect inner = contentsRect();

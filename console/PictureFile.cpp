@@ -15,13 +15,11 @@ namespace {
 // rather than read into memory.
 constexpr qint64 MaxFileBytes = 64 * 1024 * 1024;
 
-[[noreturn]] void Fail(const std::string& path, const std::string& reason)
-{
+[[noreturn]] void Fail(const std::string& path, const std::string& reason) {
     throw PictureError("No se puede cargar la imagen " + path + ": " + reason + ".");
 }
 
-std::string SystemReason(int error)
-{
+std::string SystemReason(int error) {
     switch (error) {
     case ENOENT:
         return "el archivo no existe";
@@ -38,8 +36,7 @@ std::string SystemReason(int error)
 class FileDescriptor {
 public:
     explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor()
-    {
+    ~FileDescriptor() {
         if (fd_ >= 0) {
             ::close(fd_);
         }
@@ -54,8 +51,7 @@ private:
 
 } // namespace
 
-void ReadPictureFile(const std::string& path, QByteArray& bytes)
-{
+void ReadPictureFile(const std::string& path, QByteArray& bytes) {
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0) {
         Fail(path, SystemReason(errno));
@@ -101,8 +97,7 @@ void ReadPictureFile(const std::string& path, QByteArray& bytes)
     bytes.resize(static_cast<qsizetype>(length));
 }
 
-QImage DecodePicture(const std::string& path, const QByteArray& bytes)
-{
+QImage DecodePicture(const std::string& path, const QByteArray& bytes) {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
@@ -111,8 +106,8 @@ QImage DecodePicture(const std::string& path, const QByteArray& bytes)
 
     const QByteArray format = reader.format();
     if (format != "jpeg" && format != "gif") {
-        Fail(path, bytes.isEmpty() ? "el archivo está vacío"
-                                   : "el archivo no es una imagen JPEG ni GIF");
+        Fail(path,
+             bytes.isEmpty() ? "el archivo está vacío" : "el archivo no es una imagen JPEG ni GIF");
     }
     const QSize size = reader.size();
     if (size.isValid() && static_cast<qint64>(size.width()) * size.height() > MaxPicturePixels) {
@@ -122,8 +117,8 @@ QImage DecodePicture(const std::string& path, const QByteArray& bytes)
     }
     QImage image;
     if (!reader.read(&image)) {
-        Fail(path, "los datos de la imagen " + format.toUpper().toStdString() +
-                       " están dañados (" + reader.errorString().toStdString() + ")");
+        Fail(path, "los datos de la imagen " + format.toUpper().toStdString() + " están dañados (" +
+                       reader.errorString().toStdString() + ")");
     }
     return image;
 }

@@ -5,8 +5,7 @@
 #include <QApplication>
 #include <QIcon>
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velantro"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));

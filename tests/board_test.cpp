@@ -28,8 +28,7 @@ protected:
 
 // An independent statement of the decoding: input line k of a group is status
 // bit 3 + k, and a decoded bit is 1 when its line reads 0.
-int ExpectedGroup(int statusByte)
-{
+int ExpectedGroup(int statusByte) {
     int group = 0;
     for (int line = 0; line < 4; ++line) {
         if (!std::bitset<16>(statusByte).test(3 + line)) {
@@ -41,8 +40,7 @@ int ExpectedGroup(int statusByte)
 
 } // namespace
 
-TEST_F(BoardTest, WriteOutputsSetsControlThenData)
-{
+TEST_F(BoardTest, WriteOutputsSetsControlThenData) {
     for (std::int16_t value : {0, 8, 9, 10, 12, 16}) {
         port.ClearTrace();
         WriteOutputs(value);
@@ -51,8 +49,7 @@ TEST_F(BoardTest, WriteOutputsSetsControlThenData)
     }
 }
 
-TEST_F(BoardTest, ReadInputsSelectsEachGroupBeforeReadingIt)
-{
+TEST_F(BoardTest, ReadInputsSelectsEachGroupBeforeReadingIt) {
     port.Script(0x58, 0x78);
     std::int32_t input = -1, second = -1, combined = -1;
     ReadInputs(input, second, combined);
@@ -61,14 +58,13 @@ TEST_F(BoardTest, ReadInputsSelectsEachGroupBeforeReadingIt)
     EXPECT_EQ(PortIn(ControlPort), 1) << "the control register is left selecting group two";
 }
 
-TEST_F(BoardTest, ReadInputsDecodesBothGroups)
-{
+TEST_F(BoardTest, ReadInputsDecodesBothGroups) {
     struct Case {
         int first, second, input, secondCode, combined;
     };
     const Case cases[] = {
-        {0xFF, 0xFF, 0, 0, 0},   {0x00, 0x00, 15, 15, 255}, {0x40, 0x00, 7, 15, 247},
-        {0x58, 0x78, 4, 0, 4},   {0x70, 0x48, 1, 6, 97},    {0x87, 0x07, 15, 15, 255},
+        {0xFF, 0xFF, 0, 0, 0},      {0x00, 0x00, 15, 15, 255}, {0x40, 0x00, 7, 15, 247},
+        {0x58, 0x78, 4, 0, 4},      {0x70, 0x48, 1, 6, 97},    {0x87, 0x07, 15, 15, 255},
         {0x1FF, 0x100, 0, 15, 240}, // bits above bit 7 of the library's answer
     };
     for (const Case& c : cases) {
@@ -81,8 +77,7 @@ TEST_F(BoardTest, ReadInputsDecodesBothGroups)
     }
 }
 
-TEST(Decode, EveryStatusByteMatchesTheLineRule)
-{
+TEST(Decode, EveryStatusByteMatchesTheLineRule) {
     for (int reading = 0; reading < 256; ++reading) {
         EXPECT_EQ(DecodeGroup(static_cast<std::int16_t>(reading)), ExpectedGroup(reading))
             << reading;
@@ -93,19 +88,16 @@ TEST(Decode, EveryStatusByteMatchesTheLineRule)
     }
 }
 
-TEST(Decode, WorkedValues)
-{
-    const std::pair<int, int> worked[] = {{0x00, 15}, {0x07, 15}, {0x08, 14}, {0x40, 7},
-                                          {0x48, 6},  {0x58, 4},  {0x68, 2},  {0x70, 1},
-                                          {0x78, 0},  {0x7F, 0},  {0x87, 15}, {0xC0, 7},
-                                          {0xFF, 0}};
+TEST(Decode, WorkedValues) {
+    const std::pair<int, int> worked[] = {{0x00, 15}, {0x07, 15}, {0x08, 14}, {0x40, 7}, {0x48, 6},
+                                          {0x58, 4},  {0x68, 2},  {0x70, 1},  {0x78, 0}, {0x7F, 0},
+                                          {0x87, 15}, {0xC0, 7},  {0xFF, 0}};
     for (const auto& [reading, group] : worked) {
         EXPECT_EQ(DecodeGroup(static_cast<std::int16_t>(reading)), group) << reading;
     }
 }
 
-TEST_F(BoardTest, AFailedCallStopsTheSequenceAndNamesTheRegister)
-{
+TEST_F(BoardTest, AFailedCallStopsTheSequenceAndNamesTheRegister) {
     struct Case {
         std::string rule;
         Lines traffic;
@@ -143,24 +135,22 @@ TEST_F(BoardTest, AFailedCallStopsTheSequenceAndNamesTheRegister)
     }
 }
 
-TEST_F(BoardTest, AFailedDataWriteLeavesTheControlWriteDone)
-{
+TEST_F(BoardTest, AFailedDataWriteLeavesTheControlWriteDone) {
     port.FailOn("PortOut 888");
     EXPECT_THROW(WriteOutputs(16), PortLibraryError);
     EXPECT_EQ(port.Trace(), (Lines{"PortOut 890 7", "PortOut 888 16 FAIL"}));
 }
 
-TEST_F(BoardTest, AMissingLibraryIsNamedAndLookedForAgainAtTheNextCall)
-{
+TEST_F(BoardTest, AMissingLibraryIsNamedAndLookedForAgainAtTheNextCall) {
     const std::string path = dir.File("libportio.so");
     BindPortLibrary(path);
     try {
         WriteOutputs(0);
         FAIL() << "no error without a library";
     } catch (const PortLibraryError& error) {
-        EXPECT_NE(std::string(error.what()).find("No se puede cargar la biblioteca de puertos " +
-                                                 path),
-                  std::string::npos)
+        EXPECT_NE(
+            std::string(error.what()).find("No se puede cargar la biblioteca de puertos " + path),
+            std::string::npos)
             << error.what();
     }
     EXPECT_TRUE(port.Trace().empty());
@@ -170,8 +160,7 @@ TEST_F(BoardTest, AMissingLibraryIsNamedAndLookedForAgainAtTheNextCall)
     EXPECT_EQ(port.Trace(), (Lines{"PortOut 890 7", "PortOut 888 8"}));
 }
 
-TEST_F(BoardTest, AMissingFunctionFailsOnlyTheCallsThatNeedIt)
-{
+TEST_F(BoardTest, AMissingFunctionFailsOnlyTheCallsThatNeedIt) {
     BindPortLibrary(WITHOUT_PORTIN_LIBRARY);
     EXPECT_NO_THROW(WriteOutputs(9));
     std::int32_t input = 5, second = 6, combined = 7;
@@ -188,8 +177,7 @@ TEST_F(BoardTest, AMissingFunctionFailsOnlyTheCallsThatNeedIt)
     EXPECT_THROW(ReadInputs(input, second, combined), PortLibraryError);
 }
 
-TEST(PortLibraryPath, IsBesideTheProgram)
-{
+TEST(PortLibraryPath, IsBesideTheProgram) {
     const std::string path = PortLibraryPath();
     EXPECT_EQ(path, std::string(TEST_BINARY_DIR) + "/libportio.so");
 }

@@ -9,15 +9,13 @@ using simulated::SimulatedBoard;
 namespace {
 
 // The console's write sequence at time now.
-void Write(SimulatedBoard& board, int value, std::int64_t now)
-{
+void Write(SimulatedBoard& board, int value, std::int64_t now) {
     board.Write(Module1_Velantro::ControlPort, Module1_Velantro::OutputControl, now);
     board.Write(Module1_Velantro::DataPort, value, now);
 }
 
 // The console's read sequence, decoded: {InputCode, SecondCode}.
-std::pair<int, int> Read(SimulatedBoard& board, std::int64_t now)
-{
+std::pair<int, int> Read(SimulatedBoard& board, std::int64_t now) {
     board.Write(Module1_Velantro::ControlPort, Module1_Velantro::FirstGroupControl, now);
     const int first = board.Read(Module1_Velantro::StatusPort, now);
     board.Write(Module1_Velantro::ControlPort, Module1_Velantro::SecondGroupControl, now);
@@ -30,13 +28,12 @@ std::pair<int, int> Read(SimulatedBoard& board, std::int64_t now)
 
 } // namespace
 
-TEST(SimulatedBoard, StartsDarkAndFollowsTheOutputValues)
-{
+TEST(SimulatedBoard, StartsDarkAndFollowsTheOutputValues) {
     struct Case {
         int value, inputCode, secondCode;
     };
     // SecondCode: bit 0 manual, bit 1 autonomous, bit 2 board present.
-    const Case cases[] = {{0, 0, 4}, {8, 0, 5},  {9, 1, 5},  {10, 2, 5},  {12, 4, 5},
+    const Case cases[] = {{0, 0, 4}, {8, 0, 5},  {9, 1, 5},  {10, 2, 5}, {12, 4, 5},
                           {7, 0, 4}, {15, 7, 5}, {16, 4, 6}, {24, 4, 6}, {0, 0, 4}};
     SimulatedBoard board;
     EXPECT_EQ(Read(board, 0), std::make_pair(0, 4));
@@ -48,8 +45,7 @@ TEST(SimulatedBoard, StartsDarkAndFollowsTheOutputValues)
     }
 }
 
-TEST(SimulatedBoard, TakesDataOnlyWhilePin16IsHigh)
-{
+TEST(SimulatedBoard, TakesDataOnlyWhilePin16IsHigh) {
     SimulatedBoard board;
     Write(board, 9, 0);
     // A data write under a group-select control value does not reach the lamps...
@@ -62,8 +58,7 @@ TEST(SimulatedBoard, TakesDataOnlyWhilePin16IsHigh)
     EXPECT_EQ(Read(board, 8).first, 4);
 }
 
-TEST(SimulatedBoard, AutonomousModeCyclesFromTheMomentItIsWritten)
-{
+TEST(SimulatedBoard, AutonomousModeCyclesFromTheMomentItIsWritten) {
     constexpr std::int64_t start = 50'000;
     constexpr std::int64_t green = SimulatedBoard::GreenMs, amber = SimulatedBoard::AmberMs,
                            red = SimulatedBoard::RedMs, cycle = green + amber + red;
@@ -90,8 +85,7 @@ TEST(SimulatedBoard, AutonomousModeCyclesFromTheMomentItIsWritten)
     EXPECT_EQ(Read(board, start + green + 50).first, 4);
 }
 
-TEST(SimulatedBoard, RefusesRegistersThePortDoesNotHave)
-{
+TEST(SimulatedBoard, RefusesRegistersThePortDoesNotHave) {
     SimulatedBoard board;
     EXPECT_FALSE(board.Write(891, 1, 0));
     EXPECT_EQ(board.Read(887, 0), -1);

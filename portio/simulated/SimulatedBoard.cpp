@@ -17,8 +17,7 @@ constexpr int Pin10 = 0x40;
 
 } // namespace
 
-void SimulatedBoard::Latch(std::int64_t nowMs)
-{
+void SimulatedBoard::Latch(std::int64_t nowMs) {
     if ((control_ & LatchEnable) == 0) {
         return;
     }
@@ -28,8 +27,7 @@ void SimulatedBoard::Latch(std::int64_t nowMs)
     latched_ = data_;
 }
 
-bool SimulatedBoard::Write(int port, int value, std::int64_t nowMs)
-{
+bool SimulatedBoard::Write(int port, int value, std::int64_t nowMs) {
     switch (port) {
     case DataPort:
         data_ = static_cast<std::uint8_t>(value);
@@ -45,8 +43,7 @@ bool SimulatedBoard::Write(int port, int value, std::int64_t nowMs)
     return true;
 }
 
-int SimulatedBoard::Lamps(std::int64_t nowMs) const
-{
+int SimulatedBoard::Lamps(std::int64_t nowMs) const {
     if ((latched_ & AutonomousBit) != 0) {
         const std::int64_t cycle = GreenMs + AmberMs + RedMs;
         std::int64_t phase = (nowMs - autonomousSinceMs_) % cycle;
@@ -64,8 +61,7 @@ int SimulatedBoard::Lamps(std::int64_t nowMs) const
     return 0;
 }
 
-int SimulatedBoard::Read(int port, std::int64_t nowMs) const
-{
+int SimulatedBoard::Read(int port, std::int64_t nowMs) const {
     switch (port) {
     case DataPort:
         return data_;

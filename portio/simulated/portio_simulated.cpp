@@ -13,14 +13,12 @@ std::mutex guard;
 simulated::SimulatedBoard board;
 thread_local char lastError[160] = "";
 
-std::int64_t NowMs()
-{
+std::int64_t NowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-int NoSuchRegister(int port)
-{
+int NoSuchRegister(int port) {
     std::snprintf(lastError, sizeof lastError,
                   "la placa simulada no tiene el registro %d; sus registros son 888 (datos), "
                   "889 (estado) y 890 (control)",
@@ -30,8 +28,7 @@ int NoSuchRegister(int port)
 
 } // namespace
 
-extern "C" int PortOut(int port, int value)
-{
+extern "C" int PortOut(int port, int value) {
     if (port == simulated::SimulatedBoard::StatusPort) {
         std::snprintf(lastError, sizeof lastError,
                       "el registro 889 (estado) de la placa simulada solo se puede leer");
@@ -41,14 +38,12 @@ extern "C" int PortOut(int port, int value)
     return board.Write(port, value, NowMs()) ? 0 : NoSuchRegister(port);
 }
 
-extern "C" int PortIn(int port)
-{
+extern "C" int PortIn(int port) {
     std::lock_guard<std::mutex> lock(guard);
     const int value = board.Read(port, NowMs());
     return value >= 0 ? value : NoSuchRegister(port);
 }
 
-extern "C" const char* PortError(void)
-{
+extern "C" const char* PortError(void) {
     return lastError;
 }

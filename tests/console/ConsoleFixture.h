@@ -15,8 +15,7 @@
 
 class ConsoleFixture {
 public:
-    ConsoleFixture() : port_(dir_)
-    {
+    ConsoleFixture() : port_(dir_) {
         Module1_Velantro::BindPortLibrary(RECORDING_LIBRARY);
         Dispatch::InterceptReports([this](const QString& message) { reports_ << message; });
     }
@@ -28,8 +27,7 @@ public:
 
     // A new window through the load handler, shown and active; the traffic
     // of the start-up is cleared.
-    std::unique_ptr<Form1> StartedForm()
-    {
+    std::unique_ptr<Form1> StartedForm() {
         auto form = std::make_unique<Form1>();
         if (form->Load()) {
             form->show();
@@ -42,15 +40,13 @@ public:
     }
 
     // A click where the button is on the window: a hidden button is not hit.
-    static void Click(Form1& form, QWidget* button)
-    {
+    static void Click(Form1& form, QWidget* button) {
         const QPoint centre = button->mapTo(&form, button->rect().center());
         QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, centre);
     }
 
     // The captions of the visible buttons, in focus order.
-    static QStringList VisibleButtons(const Form1& form)
-    {
+    static QStringList VisibleButtons(const Form1& form) {
         QStringList visible;
         for (WrapButton* button : {form.Command1, form.Command2, form.Command3, form.Command4,
                                    form.Command5, form.Command6, form.Command7}) {
@@ -62,8 +58,7 @@ public:
     }
 
     // The register traffic of one WriteOutputs call.
-    static std::vector<std::string> WriteOf(int value)
-    {
+    static std::vector<std::string> WriteOf(int value) {
         return {"PortOut 890 7", "PortOut 888 " + std::to_string(value)};
     }
 

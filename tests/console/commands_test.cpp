@@ -21,8 +21,7 @@ const QStringList Stopped{Autonomo, Manual, "SALIR"};
 const QStringList Autonomous{Autonomo, Manual, "SALIR", "PARAR"};
 const QStringList ManualState{Autonomo, Manual, "ROJO", "AMBAR", "VERDE", "SALIR"};
 
-WrapButton* ButtonNamed(const Form1& form, const QString& caption)
-{
+WrapButton* ButtonNamed(const Form1& form, const QString& caption) {
     for (WrapButton* button : {form.Command1, form.Command2, form.Command3, form.Command4,
                                form.Command5, form.Command6, form.Command7}) {
         if (button->text() == caption) {
@@ -67,8 +66,7 @@ static const Press Walk[] = {
     {"PARAR", 0, Stopped},
 };
 
-void CommandsTest::transitionTableThroughClicks()
-{
+void CommandsTest::transitionTableThroughClicks() {
     ConsoleFixture fixture;
     auto form = fixture.StartedForm();
     // Commands read nothing; with the timer still, any read would be theirs.
@@ -89,8 +87,7 @@ void CommandsTest::transitionTableThroughClicks()
 
 // The same walk with the keyboard only: Tab (and Shift+Tab) to the button
 // from wherever the focus is, then Space. Hidden buttons cannot be reached.
-void CommandsTest::transitionTableThroughTheKeyboard()
-{
+void CommandsTest::transitionTableThroughTheKeyboard() {
     ConsoleFixture fixture;
     auto form = fixture.StartedForm();
     form->Timer1->stop();
@@ -115,16 +112,14 @@ void CommandsTest::transitionTableThroughTheKeyboard()
     }
 }
 
-void CommandsTest::exitWritesZeroLastAndNothingRunsAfterIt_data()
-{
+void CommandsTest::exitWritesZeroLastAndNothingRunsAfterIt_data() {
     QTest::addColumn<QStringList>("before");
     QTest::newRow("stopped") << QStringList{};
     QTest::newRow("autonomous") << QStringList{Autonomo};
     QTest::newRow("manual, red lit") << QStringList{Manual, "ROJO"};
 }
 
-void CommandsTest::exitWritesZeroLastAndNothingRunsAfterIt()
-{
+void CommandsTest::exitWritesZeroLastAndNothingRunsAfterIt() {
     QFETCH(QStringList, before);
     ConsoleFixture fixture;
     auto form = fixture.StartedForm();
@@ -148,8 +143,7 @@ void CommandsTest::exitWritesZeroLastAndNothingRunsAfterIt()
     QVERIFY(!form->Timer1->isActive());
 }
 
-void CommandsTest::aFailedWriteEndsTheCommandAtThatStep_data()
-{
+void CommandsTest::aFailedWriteEndsTheCommandAtThatStep_data() {
     QTest::addColumn<QStringList>("before");
     QTest::addColumn<QString>("press");
     QTest::addColumn<QString>("failOn");
@@ -157,25 +151,24 @@ void CommandsTest::aFailedWriteEndsTheCommandAtThatStep_data()
     QTest::addColumn<QStringList>("visible");
     // The mode commands have changed the buttons already; "PARAR" is still
     // visible; "SALIR" has not ended the program but the report does.
-    QTest::newRow("autonomous, data") << QStringList{} << Autonomo << "PortOut 888 16"
-                                      << QStringList{"PortOut 890 7", "PortOut 888 16 FAIL"}
-                                      << Autonomous;
-    QTest::newRow("manual, control")
-        << QStringList{Autonomo} << Manual << "PortOut 890 7 *"
-        << QStringList{"PortOut 890 7 FAIL"} << ManualState;
-    QTest::newRow("stop, data") << QStringList{Autonomo} << "PARAR" << "PortOut 888 0"
-                                << QStringList{"PortOut 890 7", "PortOut 888 0 FAIL"}
-                                << Autonomous;
-    QTest::newRow("lamp, data") << QStringList{Manual} << "VERDE" << "PortOut 888 12"
+    QTest::newRow("autonomous, data")
+        << QStringList{} << Autonomo << "PortOut 888 16"
+        << QStringList{"PortOut 890 7", "PortOut 888 16 FAIL"} << Autonomous;
+    QTest::newRow("manual, control") << QStringList{Autonomo} << Manual << "PortOut 890 7 *"
+                                     << QStringList{"PortOut 890 7 FAIL"} << ManualState;
+    QTest::newRow("stop, data") << QStringList{Autonomo} << "PARAR"
+                                << "PortOut 888 0"
+                                << QStringList{"PortOut 890 7", "PortOut 888 0 FAIL"} << Autonomous;
+    QTest::newRow("lamp, data") << QStringList{Manual} << "VERDE"
+                                << "PortOut 888 12"
                                 << QStringList{"PortOut 890 7", "PortOut 888 12 FAIL"}
                                 << ManualState;
-    QTest::newRow("exit, data") << QStringList{} << "SALIR" << "PortOut 888 0"
-                                << QStringList{"PortOut 890 7", "PortOut 888 0 FAIL"}
-                                << Stopped;
+    QTest::newRow("exit, data") << QStringList{} << "SALIR"
+                                << "PortOut 888 0"
+                                << QStringList{"PortOut 890 7", "PortOut 888 0 FAIL"} << Stopped;
 }
 
-void CommandsTest::aFailedWriteEndsTheCommandAtThatStep()
-{
+void CommandsTest::aFailedWriteEndsTheCommandAtThatStep() {
     QFETCH(QStringList, before);
     QFETCH(QString, press);
     QFETCH(QString, failOn);

@@ -10,8 +10,8 @@
 #include <QImage>
 #include <QTimer>
 
-#include <filesystem>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,13 +24,11 @@ namespace {
 
 const char* const PictureNames[] = {"verde.jpg", "amarillo.jpg", "rojo.jpg", "velantro.gif"};
 
-std::string Beside(const std::string& name)
-{
+std::string Beside(const std::string& name) {
     return Module1_Velantro::ProgramDirectory() + "/" + name;
 }
 
-void RemovePictures()
-{
+void RemovePictures() {
     for (const char* name : PictureNames) {
         std::error_code ignored;
         fs::permissions(Beside(name), fs::perms::owner_all, fs::perm_options::add, ignored);
@@ -39,8 +37,7 @@ void RemovePictures()
 }
 
 // A JPEG of the picture's size in one colour, with a marker pixel block.
-std::string JpegOf(QColor colour)
-{
+std::string JpegOf(QColor colour) {
     QImage image(246, 520, QImage::Format_RGB32);
     image.fill(colour);
     for (int y = 0; y < 8; ++y) {
@@ -56,19 +53,16 @@ std::string JpegOf(QColor colour)
 }
 
 // The status byte whose first group decodes to code.
-int StatusFor(int code)
-{
+int StatusFor(int code) {
     return (15 - code) << 3;
 }
 
-void Tick(Form1& form)
-{
+void Tick(Form1& form) {
     QMetaObject::invokeMethod(form.Timer1, "timeout");
 }
 
 // A GIF that declares a huge picture but holds almost nothing.
-std::string HugeGif()
-{
+std::string HugeGif() {
     std::string gif = "GIF89a";
     const auto le16 = [&gif](int v) {
         gif += char(v & 0xFF);
@@ -105,8 +99,7 @@ private slots:
     void thePathJoinAddsAndRemovesNothing();
 };
 
-void DisplayTest::eachCodeShowsItsFile_data()
-{
+void DisplayTest::eachCodeShowsItsFile_data() {
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("file");
     const std::pair<int, const char*> table[] = {
@@ -117,8 +110,7 @@ void DisplayTest::eachCodeShowsItsFile_data()
     }
 }
 
-void DisplayTest::eachCodeShowsItsFile()
-{
+void DisplayTest::eachCodeShowsItsFile() {
     QFETCH(int, code);
     QFETCH(QString, file);
     WriteFile(Beside("verde.jpg"), JpegOf(Qt::green));
@@ -142,8 +134,7 @@ void DisplayTest::eachCodeShowsItsFile()
              expected.convertToFormat(QImage::Format_RGB32));
 }
 
-void DisplayTest::codesWithoutALampStateTouchNothing()
-{
+void DisplayTest::codesWithoutALampStateTouchNothing() {
     ConsoleFixture fixture;
     auto form = fixture.StartedForm();
     form->Timer1->stop();
@@ -158,8 +149,7 @@ void DisplayTest::codesWithoutALampStateTouchNothing()
     QCOMPARE(form->Picture1->Picture().cacheKey(), key);
 }
 
-void DisplayTest::aRewrittenFileShowsOnTheNextTick()
-{
+void DisplayTest::aRewrittenFileShowsOnTheNextTick() {
     // Two pictures of the same length, rewritten in place within the same
     // second: nothing but the bytes tells them apart.
     std::string first = JpegOf(Qt::red), second = JpegOf(Qt::darkRed);
@@ -186,8 +176,7 @@ void DisplayTest::aRewrittenFileShowsOnTheNextTick()
              QImage::fromData(QByteArray::fromStdString(second)).pixelColor(10, 10).red());
 }
 
-void DisplayTest::anUnchangedFileIsNeitherDecodedNorRepainted()
-{
+void DisplayTest::anUnchangedFileIsNeitherDecodedNorRepainted() {
     WriteFile(Beside("verde.jpg"), JpegOf(Qt::green));
     ConsoleFixture fixture;
     auto form = fixture.StartedForm();
@@ -207,23 +196,21 @@ void DisplayTest::anUnchangedFileIsNeitherDecodedNorRepainted()
     QCOMPARE(fixture.Reports().size(), 1);
 }
 
-void DisplayTest::aBadFileIsReportedAndThePictureKept_data()
-{
+void DisplayTest::aBadFileIsReportedAndThePictureKept_data() {
     QTest::addColumn<QByteArray>("contents");
     QTest::addColumn<QString>("reason");
     const std::string jpeg = JpegOf(Qt::red);
     QTest::newRow("missing") << QByteArray() << "el archivo no existe";
     QTest::newRow("empty") << QByteArray("") << "está vacío";
-    QTest::newRow("truncated JPEG") << QByteArray::fromStdString(jpeg.substr(0, 600))
-                                    << "JPEG están dañados";
+    QTest::newRow("truncated JPEG")
+        << QByteArray::fromStdString(jpeg.substr(0, 600)) << "JPEG están dañados";
     QTest::newRow("random bytes") << QByteArray::fromStdString(std::string(4000, '\x5a'))
                                   << "no es una imagen JPEG ni GIF";
     QTest::newRow("huge GIF") << QByteArray::fromStdString(HugeGif()) << "30000 x 30000";
     QTest::newRow("directory") << QByteArray("<dir>") << "es una carpeta";
 }
 
-void DisplayTest::aBadFileIsReportedAndThePictureKept()
-{
+void DisplayTest::aBadFileIsReportedAndThePictureKept() {
     QFETCH(QByteArray, contents);
     QFETCH(QString, reason);
     const std::string path = Beside("rojo.jpg");
@@ -249,8 +236,7 @@ void DisplayTest::aBadFileIsReportedAndThePictureKept()
     }
 }
 
-void DisplayTest::thePathJoinAddsAndRemovesNothing()
-{
+void DisplayTest::thePathJoinAddsAndRemovesNothing() {
     const std::tuple<std::string, int, std::string> table[] = {
         {"/", 1, "//rojo.jpg"},
         {"/opt/velantro", 4, "/opt/velantro/verde.jpg"},

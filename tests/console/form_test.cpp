@@ -21,8 +21,7 @@ private slots:
     void anErrorInATickStopsAllHandling();
 };
 
-void FormTest::geometryAt96Dpi_data()
-{
+void FormTest::geometryAt96Dpi_data() {
     QTest::addColumn<QString>("control");
     QTest::addColumn<QRect>("pixels");
     QTest::newRow("Form1") << "Form1" << QRect(131, 58, 582, 566);
@@ -36,17 +35,21 @@ void FormTest::geometryAt96Dpi_data()
     QTest::newRow("Command7") << "Command7" << QRect(280, 296, 65, 41);
 }
 
-void FormTest::geometryAt96Dpi()
-{
+void FormTest::geometryAt96Dpi() {
     QFETCH(QString, control);
     QFETCH(QRect, pixels);
     Form1 form;
     QCOMPARE(form.logicalDpiX(), 96);
     QCOMPARE(form.logicalDpiY(), 96);
-    const std::map<QString, QWidget*> byName = {
-        {"Form1", &form},           {"Command1", form.Command1}, {"Command2", form.Command2},
-        {"Picture1", form.Picture1}, {"Command3", form.Command3}, {"Command4", form.Command4},
-        {"Command5", form.Command5}, {"Command6", form.Command6}, {"Command7", form.Command7}};
+    const std::map<QString, QWidget*> byName = {{"Form1", &form},
+                                                {"Command1", form.Command1},
+                                                {"Command2", form.Command2},
+                                                {"Picture1", form.Picture1},
+                                                {"Command3", form.Command3},
+                                                {"Command4", form.Command4},
+                                                {"Command5", form.Command5},
+                                                {"Command6", form.Command6},
+                                                {"Command7", form.Command7}};
     QWidget* widget = byName.at(control);
     QCOMPARE(widget->geometry(), pixels);
     // A fixed layout: no control moves or scales when the window is resized.
@@ -56,12 +59,11 @@ void FormTest::geometryAt96Dpi()
     }
 }
 
-void FormTest::captionsAndButtons()
-{
+void FormTest::captionsAndButtons() {
     Form1 form;
     const std::pair<WrapButton*, QString> captions[] = {
-        {form.Command1, Autonomo},       {form.Command2, Manual}, {form.Command3, "ROJO"},
-        {form.Command4, "AMBAR"},        {form.Command5, "VERDE"}, {form.Command6, "SALIR"},
+        {form.Command1, Autonomo}, {form.Command2, Manual},  {form.Command3, "ROJO"},
+        {form.Command4, "AMBAR"},  {form.Command5, "VERDE"}, {form.Command6, "SALIR"},
         {form.Command7, "PARAR"}};
     for (const auto& [button, caption] : captions) {
         QCOMPARE(button->text(), caption);
@@ -77,8 +79,7 @@ void FormTest::captionsAndButtons()
     QCOMPARE(form.Picture1->focusPolicy(), Qt::TabFocus);
 }
 
-void FormTest::startUpWritesZeroOnceBeforeTheWindowShows()
-{
+void FormTest::startUpWritesZeroOnceBeforeTheWindowShows() {
     ConsoleFixture fixture;
     Module1_Velantro::RedCode = Module1_Velantro::AmberCode = Module1_Velantro::GreenCode = 0;
     Form1 form;
@@ -97,8 +98,7 @@ void FormTest::startUpWritesZeroOnceBeforeTheWindowShows()
     QCOMPARE(QApplication::focusWidget(), form.Command1);
 }
 
-void FormTest::aFailedStartUpShowsNoWindow()
-{
+void FormTest::aFailedStartUpShowsNoWindow() {
     ConsoleFixture fixture;
     fixture.Port().FailOn("PortOut 890 7");
     Module1_Velantro::RedCode = -1;
@@ -114,8 +114,7 @@ void FormTest::aFailedStartUpShowsNoWindow()
     QVERIFY(!form.Timer1->isActive());
 }
 
-void FormTest::tabFollowsTheFocusOrderAndSkipsHiddenButtons()
-{
+void FormTest::tabFollowsTheFocusOrderAndSkipsHiddenButtons() {
     ConsoleFixture fixture;
     auto form = fixture.StartedForm();
     form->Timer1->stop();
@@ -140,8 +139,7 @@ void FormTest::tabFollowsTheFocusOrderAndSkipsHiddenButtons()
                               form->Command5, form->Command6, form->Command1}));
 }
 
-void FormTest::theBuiltInPictureIsDrawnUnscaledAndClipped()
-{
+void FormTest::theBuiltInPictureIsDrawnUnscaledAndClipped() {
     Form1 form;
     const QImage picture = form.Picture1->Picture().toImage();
     QCOMPARE(picture.size(), QSize(246, 520));
@@ -156,8 +154,7 @@ void FormTest::theBuiltInPictureIsDrawnUnscaledAndClipped()
     QVERIFY(corner != picture.pixelColor(0, 0) || corner != shown.pixelColor(2, 2));
 }
 
-void FormTest::anErrorInATickStopsAllHandling()
-{
+void FormTest::anErrorInATickStopsAllHandling() {
     ConsoleFixture fixture;
     auto form = fixture.StartedForm();
     fixture.Port().FailOn("PortIn 889");

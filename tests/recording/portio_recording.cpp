@@ -34,8 +34,7 @@ std::string currentRule;
 long matchesSeen = 0;
 char lastError[200] = "";
 
-std::string ReadSetting(const char* name)
-{
+std::string ReadSetting(const char* name) {
     const char* path = std::getenv(name);
     if (path == nullptr) {
         return {};
@@ -54,8 +53,7 @@ std::string ReadSetting(const char* name)
     return text;
 }
 
-void Trace(const char* function, int port, int value, bool failed)
-{
+void Trace(const char* function, int port, int value, bool failed) {
     const char* path = std::getenv("PORTIO_TRACE");
     if (path == nullptr) {
         return;
@@ -72,14 +70,12 @@ void Trace(const char* function, int port, int value, bool failed)
     }
 }
 
-bool FieldMatches(const char* field, long actual)
-{
+bool FieldMatches(const char* field, long actual) {
     return std::strcmp(field, "*") == 0 || std::strtol(field, nullptr, 0) == actual;
 }
 
 // Whether this call is the one the fail rule picks, or comes after it.
-bool ShouldFail(const char* function, int port, int value)
-{
+bool ShouldFail(const char* function, int port, int value) {
     const std::string rule = ReadSetting("PORTIO_FAIL");
     if (rule != currentRule) {
         // A new rule, or none any more: the library works again and counts afresh.
@@ -103,8 +99,7 @@ bool ShouldFail(const char* function, int port, int value)
     return failing;
 }
 
-int Failed(const char* function, int port, int value)
-{
+int Failed(const char* function, int port, int value) {
     if (std::strcmp(function, "PortOut") == 0) {
         std::snprintf(lastError, sizeof lastError,
                       "fallo simulado por la biblioteca de pruebas en PortOut(%d, %d)", port,
@@ -117,8 +112,7 @@ int Failed(const char* function, int port, int value)
     return -1;
 }
 
-int StatusAnswer()
-{
+int StatusAnswer() {
     const std::string script = ReadSetting("PORTIO_SCRIPT");
     char* end = nullptr;
     const long first = std::strtol(script.c_str(), &end, 0);
@@ -131,8 +125,7 @@ int StatusAnswer()
 
 } // namespace
 
-extern "C" int PortOut(int port, int value)
-{
+extern "C" int PortOut(int port, int value) {
     if (ShouldFail("PortOut", port, value)) {
         return Failed("PortOut", port, value);
     }
@@ -145,8 +138,7 @@ extern "C" int PortOut(int port, int value)
     return 0;
 }
 
-extern "C" int PortIn(int port)
-{
+extern "C" int PortIn(int port) {
     if (ShouldFail("PortIn", port, 0)) {
         return Failed("PortIn", port, 0);
     }
@@ -155,7 +147,6 @@ extern "C" int PortIn(int port)
     return answer;
 }
 
-extern "C" const char* PortError(void)
-{
+extern "C" const char* PortError(void) {
     return lastError;
 }

@@ -1,0 +1,116 @@
+// velantro-sonda: checks the wiring of the interface board without the
+// console. It uses the libportio.so beside it and the console's own write and
+// read sequences, so what it shows is what the console would see.
+#include "Module1_Velantro.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <thread>
+
+using namespace Module1_Velantro;
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void RequestStop(int) {
+    stopRequested = 1;
+}
+
+const char* const Usage =
+    "Uso: velantro-sonda [VALOR] [--continuo]\n"
+    "Comprueba el cableado de la placa del semáforo sin la consola.\n"
+    "  VALOR       valor de salida que se escribe antes de leer, de 0 a 255\n"
+    "              (0 apagado, 8 manual, 9 rojo, 10 ámbar, 12 verde, 16 autónomo)\n"
+    "  --continuo  sigue leyendo las entradas hasta que se pulse Ctrl+C\n";
+
+const char* Meaning(std::int32_t InputCode) {
+    switch (ReportedLamp(InputCode)) {
+    case LampReport::Green:
+        return "lámpara verde encendida";
+    case LampReport::Amber:
+        return "lámpara ámbar encendida";
+    case LampReport::Red:
+        return "lámpara roja encendida";
+    case LampReport::Dark:
+        return "ninguna lámpara encendida";
+    case LampReport::None:
+        break;
+    }
+    return "sin informe válido (la línea del pin 10 está baja)";
+}
+
+// One line describing one read sequence.
+std::string Describe(const StatusReadings& readings) {
+    const InputCodes codes = DecodeReadings(readings);
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "estado 0x%02X / 0x%02X  InputCode %d  SecondCode %d  CombinedCode %d  %s",
+                  readings.first & 0xFF, readings.second & 0xFF, codes.InputCode, codes.SecondCode,
+                  codes.CombinedCode, Meaning(codes.InputCode));
+    return line;
+}
+
+bool ParseValue(const char* text, int& value) {
+    char* end = nullptr;
+    errno = 0;
+    const long parsed = std::strtol(text, &end, 0);
+    if (errno != 0 || end == text || *end != '\0' || parsed < 0 || parsed > 255) {
+        return false;
+    }
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    bool continuous = false;
+    int value = -1;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--continuo") {
+            continuous = true;
+        } else if (argument == "--ayuda" || argument == "-h" || argument == "--help") {
+            std::fputs(Usage, stdout);
+            return 0;
+        } else if (value < 0 && ParseValue(argv[i], value)) {
+        } else {
+            std::fprintf(stderr, "velantro-sonda: argumento no válido: %s\n%s", argv[i], Usage);
+            return 2;
+        }
+    }
+
+    try {
+        if (value >= 0) {
+            WriteOutputs(static_cast<std::int16_t>(value));
+            std::printf("escrito el valor de salida %d\n", value);
+        }
+        std::printf("%s\n", Describe(ReadStatus()).c_str());
+        if (continuous) {
+            std::signal(SIGINT, RequestStop);
+            std::signal(SIGTERM, RequestStop);
+            std::string last;
+            while (stopRequested == 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                const std::string now = Describe(ReadStatus());
+                if (now != last) {
+                    std::printf("%s\n", now.c_str());
+                    std::fflush(stdout);
+                    last = now;
+                }
+            }
+        }
+    } catch (const std::exception& error) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "velantro-sonda: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}
