@@ -1,0 +1,101 @@
+// The wiring probe, run as a program beside the recording port library: its
+// traffic is the console's, and it prints what the console would decode.
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sys/wait.h>
+
+using testsupport::RecordingPort;
+using testsupport::TempDir;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+struct ProbeRun {
+    int status;
+    std::string output;
+};
+
+class SondaTest : public ::testing::Test {
+protected:
+    SondaTest() {
+        testsupport::CopyFile(SONDA_PROGRAM, dir.File("velantro-sonda"));
+        testsupport::CopyFile(RECORDING_LIBRARY, dir.File("libportio.so"));
+    }
+
+    // Runs the probe from another working directory; output and errors together.
+    ProbeRun Probe(const std::string& arguments) {
+        const std::string command =
+            "cd / && " + dir.File("velantro-sonda") + " " + arguments + " 2>&1";
+        std::FILE* pipe = ::popen(command.c_str(), "r");
+        std::string output;
+        char chunk[512];
+        for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
+            output.append(chunk, got);
+        }
+        const int status = ::pclose(pipe);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+    }
+
+    TempDir dir;
+    RecordingPort port{dir};
+};
+
+const Lines ReadSequence(int first, int second) {
+    return {"PortOut 890 3", "PortIn 889 " + std::to_string(first), "PortOut 890 1",
+            "PortIn 889 " + std::to_string(second)};
+}
+
+} // namespace
+
+TEST_F(SondaTest, WritesAndReadsWithTheConsolesSequences) {
+    port.Script(0x70, 0x48);
+    const ProbeRun run = Probe("9");
+    EXPECT_EQ(run.status, 0) << run.output;
+    Lines expected{"PortOut 890 7", "PortOut 888 9"};
+    for (const auto& line : ReadSequence(0x70, 0x48)) {
+        expected.push_back(line);
+    }
+    EXPECT_EQ(port.Trace(), expected);
+
+    port.ClearTrace();
+    EXPECT_EQ(Probe("").status, 0);
+    EXPECT_EQ(port.Trace(), ReadSequence(0x70, 0x48)) << "without a value nothing is written";
+}
+
+TEST_F(SondaTest, PrintsTheDecodingOfEachStatusByte) {
+    struct Case {
+        int first, second;
+        std::string printed;
+    };
+    const Case cases[] = {
+        {0x70, 0x48,
+         "estado 0x70 / 0x48  InputCode 1  SecondCode 6  CombinedCode 97  lámpara roja"},
+        {0x58, 0x78, "InputCode 4  SecondCode 0  CombinedCode 4  lámpara verde"},
+        {0x40, 0x00, "InputCode 7  SecondCode 15  CombinedCode 247  ninguna lámpara"},
+        {0x68, 0x68, "InputCode 2  SecondCode 2  CombinedCode 34  lámpara ámbar"},
+        {0x00, 0x00, "InputCode 15  SecondCode 15  CombinedCode 255  sin informe válido"},
+        {0xFF, 0xFF, "InputCode 0  SecondCode 0  CombinedCode 0  ninguna lámpara"},
+    };
+    for (const Case& c : cases) {
+        port.Script(c.first, c.second);
+        const ProbeRun run = Probe("");
+        EXPECT_NE(run.output.find(c.printed), std::string::npos) << run.output;
+    }
+}
+
+TEST_F(SondaTest, RefusesBadValuesAndReportsPortFailures) {
+    for (const char* bad : {"256", "-1", "9x", "rojo"}) {
+        const ProbeRun run = Probe(bad);
+        EXPECT_EQ(run.status, 2) << bad;
+        EXPECT_NE(run.output.find("argumento no válido"), std::string::npos) << run.output;
+        EXPECT_TRUE(port.Trace().empty()) << bad;
+    }
+    port.FailOn("PortOut 888");
+    const ProbeRun run = Probe("16");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.output.find("registro 888 (datos)"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("fallo simulado"), std::string::npos) << run.output;
+}
