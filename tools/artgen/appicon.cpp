@@ -1,0 +1,153 @@
+#include "appicon.h"
+
+#include "raster.h"
+
+#include <QTransform>
+
+#include <stdexcept>
+
+namespace artgen {
+
+namespace {
+
+constexpr QRgb kBlack = qRgb(0, 0, 0);
+constexpr QRgb kGrey = qRgb(128, 128, 128);
+constexpr QRgb kSilver = qRgb(192, 192, 192);
+constexpr QRgb kCyan = qRgb(0, 255, 255);
+constexpr QRgb kWhite = qRgb(255, 255, 255);
+
+// The sixteen colours of the classic VGA palette, in their usual order.
+QVector<QRgb> vgaPalette() {
+    return {qRgb(0, 0, 0),       qRgb(128, 0, 0),   qRgb(0, 128, 0),   qRgb(128, 128, 0),
+            qRgb(0, 0, 128),     qRgb(128, 0, 128), qRgb(0, 128, 128), qRgb(192, 192, 192),
+            qRgb(128, 128, 128), qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(255, 255, 0),
+            qRgb(0, 0, 255),     qRgb(255, 0, 255), qRgb(0, 255, 255), qRgb(255, 255, 255)};
+}
+
+// Corners of the window (top left, top right, bottom right, bottom left) on a 32-pixel
+// grid: the left edge is nearer, so it is taller than the right one.
+const QPointF kWindow32[4] = {{3, 4}, {28, 8}, {28, 25}, {3, 28}};
+constexpr double kTitleBottom = 0.28; // in window units, 0 = top edge, 1 = bottom edge
+constexpr double kTextLines[] = {0.45, 0.6, 0.75};
+
+enum class Part { Outside, Title, CloseBox, Body, Text };
+
+// Which part of the window a pixel of the icon shows. Icons are tiny, so every pixel
+// is classified at its centre (no blending): the result is crisp pixel art.
+class WindowShape {
+public:
+    explicit WindowShape(int size) : size_(size) {
+        const double k = size / 32.0;
+        QPolygonF quad;
+        for (const QPointF& corner : kWindow32)
+            quad << corner * k;
+        const QPolygonF unit({{0, 0}, {1, 0}, {1, 1}, {0, 1}});
+        if (!QTransform::quadToQuad(quad, unit, toWindow_))
+            throw std::logic_error("window corners do not form a quadrilateral");
+    }
+
+    Part at(int x, int y) const {
+        const QPointF w = window(x, y);
+        const double u = w.x(), v = w.y();
+        if (x < 0 || y < 0 || x >= size_ || y >= size_ || u < 0 || u >= 1 || v < 0 || v >= 1)
+            return Part::Outside;
+        const bool detailed = size_ >= 32;
+        if (v < kTitleBottom) {
+            const bool closeBox = u >= 0.80 && u < 0.95 && v >= 0.04 && v < 0.24;
+            return detailed && closeBox ? Part::CloseBox : Part::Title;
+        }
+        // Lines of text one pixel thick: the first row at or below each line.
+        const double above = window(x, y - 1).y();
+        for (double line : kTextLines) {
+            const double end = line < 0.7 ? 0.82 : 0.55;
+            if (detailed && u >= 0.12 && u < end && v >= line && above < line)
+                return Part::Text;
+        }
+        return Part::Body;
+    }
+
+private:
+    QPointF window(int x, int y) const { return toWindow_.map(QPointF(x + 0.5, y + 0.5)); }
+
+    int size_;
+    QTransform toWindow_;
+};
+
+QRgb pixelColour(const WindowShape& shape, int x, int y, int shadow) {
+    const Part part = shape.at(x, y);
+    if (part == Part::Outside)
+        return shape.at(x - shadow, y - shadow) == Part::Outside ? 0 : kGrey;
+    const Part up = shape.at(x, y - 1);
+    const Part down = shape.at(x, y + 1);
+    const Part left = shape.at(x - 1, y);
+    const Part right = shape.at(x + 1, y);
+    auto any = [&](auto test) { return test(up) || test(down) || test(left) || test(right); };
+    if (any([](Part p) { return p == Part::Outside; }))
+        return kBlack; // frame
+    const bool inTitle = part == Part::Title || part == Part::CloseBox;
+    if (!inTitle && (up == Part::Title || up == Part::CloseBox))
+        return kBlack; // line under the title bar
+    if (part == Part::CloseBox && any([](Part p) { return p != Part::CloseBox; }))
+        return kBlack;
+    switch (part) {
+    case Part::Title:
+        return kCyan;
+    case Part::CloseBox:
+        return kSilver;
+    case Part::Text:
+        return kGrey;
+    default:
+        return kWhite;
+    }
+}
+
+} // namespace
+
+QImage drawWindowIcon(int size) {
+    const WindowShape shape(size);
+    const int shadow = size >= 32 ? 2 : 1;
+    QImage icon(size, size, QImage::Format_ARGB32);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x)
+            icon.setPixel(x, y, pixelColour(shape, x, y, shadow));
+    return icon;
+}
+
+std::vector<IconImage> applicationIcon() {
+    const QVector<QRgb> vga = vgaPalette();
+    std::vector<int> all;
+    for (int i = 0; i < vga.size(); ++i)
+        all.push_back(i);
+
+    // colourful: 16 colours; otherwise black and white, where only light, neutral
+    // pixels stay white so the cyan title bar shows as a black band.
+    auto convert = [&](const QImage& picture, bool colourful) {
+        IconImage icon;
+        icon.width = picture.width();
+        icon.height = picture.height();
+        icon.bitsPerPixel = colourful ? 4 : 1;
+        icon.palette = colourful ? vga : QVector<QRgb>{kBlack, kWhite};
+        for (int y = 0; y < picture.height(); ++y) {
+            for (int x = 0; x < picture.width(); ++x) {
+                const QRgb pixel = picture.pixel(x, y);
+                const bool clear = qAlpha(pixel) == 0;
+                const QRgb colour = pixel;
+                int index = 0;
+                if (clear)
+                    index = 0;
+                else if (colourful)
+                    index = nearestEntry(colour, vga, all);
+                else
+                    index = std::min({qRed(colour), qGreen(colour), qBlue(colour)}) >= 160;
+                icon.pixels.push_back(static_cast<uint8_t>(index));
+                icon.transparent.push_back(clear);
+            }
+        }
+        return icon;
+    };
+
+    const QImage icon32 = drawWindowIcon(32);
+    return {convert(icon32, true), convert(drawWindowIcon(16), true), convert(icon32, false)};
+}
+
+} // namespace artgen

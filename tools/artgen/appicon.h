@@ -1,0 +1,19 @@
+#pragma once
+
+#include "icowriter.h"
+
+#include <QImage>
+
+#include <vector>
+
+namespace artgen {
+
+// The program icon: a small application window with a cyan title bar, seen at an
+// angle, with a drop shadow. ARGB32, transparent around the window.
+QImage drawWindowIcon(int size);
+
+// The three pictures of the icon file, in file order: 32x32 in 16 colours, 16x16 in
+// 16 colours and 32x32 in black and white.
+std::vector<IconImage> applicationIcon();
+
+} // namespace artgen

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+namespace artgen {
+
+// Writes every generated file below `root` (a checkout of the source tree):
+//   assets/velantro.gif    start-up picture built into the program
+//   assets/velantro.ico    program icon
+//   pictures/verde.jpg, amarillo.jpg, rojo.jpg, velantro.gif
+//                          the pictures the console loads beside itself
+// Returns an empty string on success, otherwise what went wrong.
+QString writeArtwork(const QString& root);
+
+} // namespace artgen
