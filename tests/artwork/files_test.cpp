@@ -1,0 +1,33 @@
+#include "sourcefiles.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The committed artwork must be exactly what the generator draws today, so that it
+// can be regenerated at any time without surprises.
+TEST(Generator, ReproducesCommittedFiles) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QProcess generator;
+    generator.start(QStringLiteral(VELANTRO_ARTGEN), {dir.path()});
+    ASSERT_TRUE(generator.waitForFinished(120000));
+    ASSERT_EQ(generator.exitStatus(), QProcess::NormalExit);
+    ASSERT_EQ(generator.exitCode(), 0) << generator.readAllStandardError().toStdString();
+
+    for (const char* file :
+         {"assets/velantro.gif", "assets/velantro.ico", "pictures/verde.jpg",
+          "pictures/amarillo.jpg", "pictures/rojo.jpg", "pictures/velantro.gif"}) {
+        QFile fresh(dir.filePath(QString::fromLatin1(file)));
+        ASSERT_TRUE(fresh.open(QIODevice::ReadOnly)) << file;
+        const QByteArray committed = sourceFile(file);
+        EXPECT_FALSE(committed.isEmpty()) << file << " is missing from the source tree";
+        EXPECT_TRUE(fresh.readAll() == committed)
+            << file << " differs from the generator's output: run the artwork target";
+    }
+}
+
+} // namespace
