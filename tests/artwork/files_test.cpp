@@ -19,8 +19,9 @@ TEST(Generator, ReproducesCommittedFiles) {
     ASSERT_EQ(generator.exitCode(), 0) << generator.readAllStandardError().toStdString();
 
     for (const char* file :
-         {"assets/velantro.gif", "assets/velantro.ico", "pictures/verde.jpg",
-          "pictures/amarillo.jpg", "pictures/rojo.jpg", "pictures/velantro.gif"}) {
+         {"assets/velantro.gif", "assets/velantro.ico", "assets/velantro-16.png",
+          "assets/velantro-32.png", "pictures/verde.jpg", "pictures/amarillo.jpg",
+          "pictures/rojo.jpg", "pictures/velantro.gif"}) {
         QFile fresh(dir.filePath(QString::fromLatin1(file)));
         ASSERT_TRUE(fresh.open(QIODevice::ReadOnly)) << file;
         const QByteArray committed = sourceFile(file);

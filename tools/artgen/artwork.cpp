@@ -33,6 +33,22 @@ QString saveJpeg(const QString& path, const QImage& picture) {
     return {};
 }
 
+// One 16-colour image of the icon as a PNG, for desktops that look icons up
+// in the icon theme rather than in the program.
+QString savePng(const QString& path, const IconImage& icon) {
+    QImage image(icon.width, icon.height, QImage::Format_ARGB32);
+    for (int y = 0; y < icon.height; ++y)
+        for (int x = 0; x < icon.width; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y * icon.width + x);
+            image.setPixel(x, y,
+                           icon.transparent[i] ? qRgba(0, 0, 0, 0) : icon.palette[icon.pixels[i]]);
+        }
+    QImageWriter writer(path, "png");
+    if (!writer.write(image))
+        return QStringLiteral("cannot write %1: %2").arg(path, writer.errorString());
+    return {};
+}
+
 } // namespace
 
 QString writeArtwork(const QString& root) {
@@ -50,10 +66,15 @@ QString writeArtwork(const QString& root) {
                           {"pictures/amarillo.jpg", Lamp::Amber},
                           {"pictures/rojo.jpg", Lamp::Red}};
 
+    const std::vector<IconImage> icon = applicationIcon();
     QString error = save(dir.filePath(QStringLiteral("assets/velantro.gif")), dark);
     if (error.isEmpty())
-        error =
-            save(dir.filePath(QStringLiteral("assets/velantro.ico")), encodeIco(applicationIcon()));
+        error = save(dir.filePath(QStringLiteral("assets/velantro.ico")), encodeIco(icon));
+    // The icon file holds 32x32 and 16x16 in 16 colours first.
+    if (error.isEmpty())
+        error = savePng(dir.filePath(QStringLiteral("assets/velantro-32.png")), icon.at(0));
+    if (error.isEmpty())
+        error = savePng(dir.filePath(QStringLiteral("assets/velantro-16.png")), icon.at(1));
     if (error.isEmpty())
         error = save(dir.filePath(QStringLiteral("pictures/velantro.gif")), dark);
     for (const Output& out : lit)
