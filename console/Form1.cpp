@@ -133,15 +133,15 @@ void Form1::Command2_Click() {
 // A lamp command writes manual mode with its one lamp, replacing whatever lamp
 // was lit before.
 void Form1::Command3_Click() {
-    WriteOutputs(ManualMode + RedCode);
+    WriteOutputs(static_cast<std::int16_t>(ManualMode + RedCode));
 }
 
 void Form1::Command4_Click() {
-    WriteOutputs(ManualMode + AmberCode);
+    WriteOutputs(static_cast<std::int16_t>(ManualMode + AmberCode));
 }
 
 void Form1::Command5_Click() {
-    WriteOutputs(ManualMode + GreenCode);
+    WriteOutputs(static_cast<std::int16_t>(ManualMode + GreenCode));
 }
 
 // Switches the board off and ends the program at once: nothing is handled

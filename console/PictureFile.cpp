@@ -13,7 +13,7 @@ namespace {
 
 // Picture files are a few tens of kilobytes; anything far larger is refused
 // rather than read into memory.
-constexpr qint64 MaxFileBytes = 64 * 1024 * 1024;
+constexpr qint64 MaxFileBytes = qint64{64} * 1024 * 1024;
 
 [[noreturn]] void Fail(const std::string& path, const std::string& reason) {
     throw PictureError("No se puede cargar la imagen " + path + ": " + reason + ".");

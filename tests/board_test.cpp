@@ -41,7 +41,8 @@ int ExpectedGroup(int statusByte) {
 } // namespace
 
 TEST_F(BoardTest, WriteOutputsSetsControlThenData) {
-    for (std::int16_t value : {0, 8, 9, 10, 12, 16}) {
+    for (std::int16_t value : {std::int16_t{0}, std::int16_t{8}, std::int16_t{9}, std::int16_t{10},
+                               std::int16_t{12}, std::int16_t{16}}) {
         port.ClearTrace();
         WriteOutputs(value);
         const std::string data = "PortOut 888 " + std::to_string(value);

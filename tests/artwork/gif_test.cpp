@@ -49,7 +49,7 @@ GifLayout walk(const QByteArray& data) {
             layout.descriptors.push_back(descriptor);
             at += 10;
             if (static_cast<uint8_t>(descriptor[8]) & 0x80)
-                at += 3 * (2 << (descriptor[8] & 7));
+                at += 3 * static_cast<long long>(2 << (descriptor[8] & 7));
             at = skipSubBlocks(data, at + 1); // after the LZW code size byte
         } else {
             return layout;

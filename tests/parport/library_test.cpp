@@ -5,6 +5,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <memory>
 #include <set>
 #include <stdlib.h>
 #include <string>
@@ -42,10 +43,11 @@ TEST(PortioLibrary, ReportsTheMissingPortInSpanish) {
     if (std::filesystem::exists("/proc/sys/dev/parport"))
         GTEST_SKIP() << "this machine has a parallel port";
     unsetenv("PORTIO_DEVICE");
-    void* library = dlopen(PORTIO_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    const std::unique_ptr<void, int (*)(void*)> library(
+        dlopen(PORTIO_LIBRARY, RTLD_NOW | RTLD_LOCAL), dlclose);
     ASSERT_NE(library, nullptr) << dlerror();
-    auto portOut = reinterpret_cast<int (*)(int, int)>(dlsym(library, "PortOut"));
-    auto portError = reinterpret_cast<const char* (*)()>(dlsym(library, "PortError"));
+    auto portOut = reinterpret_cast<int (*)(int, int)>(dlsym(library.get(), "PortOut"));
+    auto portError = reinterpret_cast<const char* (*)()>(dlsym(library.get(), "PortError"));
     ASSERT_TRUE(portOut && portError);
 
     const char* fetchedBefore = portError();
@@ -55,7 +57,6 @@ TEST(PortioLibrary, ReportsTheMissingPortInSpanish) {
     EXPECT_NE(message.find("puerto paralelo /dev/parport0"), std::string::npos) << message;
     EXPECT_EQ(portOut(890, 0x20), -1);
     EXPECT_NE(std::string(portError()).find("registro de control"), std::string::npos);
-    dlclose(library);
 }
 
 } // namespace

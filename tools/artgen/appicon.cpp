@@ -116,6 +116,7 @@ QImage drawWindowIcon(int size) {
 std::vector<IconImage> applicationIcon() {
     const QVector<QRgb> vga = vgaPalette();
     std::vector<int> all;
+    all.reserve(static_cast<std::size_t>(vga.size()));
     for (int i = 0; i < vga.size(); ++i)
         all.push_back(i);
 

@@ -39,7 +39,9 @@ QString savePng(const QString& path, const IconImage& icon) {
     QImage image(icon.width, icon.height, QImage::Format_ARGB32);
     for (int y = 0; y < icon.height; ++y)
         for (int x = 0; x < icon.width; ++x) {
-            const std::size_t i = static_cast<std::size_t>(y * icon.width + x);
+            const std::size_t i =
+                static_cast<std::size_t>(y) * static_cast<std::size_t>(icon.width) +
+                static_cast<std::size_t>(x);
             image.setPixel(x, y,
                            icon.transparent[i] ? qRgba(0, 0, 0, 0) : icon.palette[icon.pixels[i]]);
         }

@@ -19,7 +19,7 @@ QImage reduce(const QImage& large, int factor) {
             for (int sy = 0; sy < factor; ++sy) {
                 const auto* in =
                     reinterpret_cast<const QRgb*>(source.constScanLine(y * factor + sy)) +
-                    x * factor;
+                    static_cast<std::ptrdiff_t>(x) * factor;
                 for (int sx = 0; sx < factor; ++sx) {
                     sum[0] += qRed(in[sx]);
                     sum[1] += qGreen(in[sx]);
