@@ -52,7 +52,9 @@ private:
 } // namespace
 
 void ReadPictureFile(const std::string& path, QByteArray& bytes) {
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so that a named pipe in place of a picture cannot hang the
+    // console on open; it is refused below as not a plain file.
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0) {
         Fail(path, SystemReason(errno));
     }
@@ -70,29 +72,27 @@ void ReadPictureFile(const std::string& path, QByteArray& bytes) {
         Fail(path, "el archivo es demasiado grande para ser una imagen de la consola");
     }
 
-    // Read up to one byte past the size fstat gave, so a file that grew in the
-    // meantime is still read whole.
+    // Ask for one byte more than fstat gave, so that a file that grew in the
+    // meantime is still read whole; a plain file reads short only at its end.
     qint64 length = 0;
     bytes.resize(static_cast<qsizetype>(status.st_size) + 1);
     for (;;) {
-        const ssize_t got = ::read(file.get(), bytes.data() + length,
-                                   static_cast<std::size_t>(bytes.size() - length));
+        const auto wanted = static_cast<std::size_t>(bytes.size() - length);
+        const ssize_t got = ::read(file.get(), bytes.data() + length, wanted);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
             }
             Fail(path, SystemReason(errno));
         }
-        if (got == 0) {
+        length += got;
+        if (static_cast<std::size_t>(got) < wanted) {
             break;
         }
-        length += got;
-        if (length == bytes.size()) {
-            if (length > MaxFileBytes) {
-                Fail(path, "el archivo es demasiado grande para ser una imagen de la consola");
-            }
-            bytes.resize(bytes.size() * 2);
+        if (length > MaxFileBytes) {
+            Fail(path, "el archivo es demasiado grande para ser una imagen de la consola");
         }
+        bytes.resize(bytes.size() * 2);
     }
     bytes.resize(static_cast<qsizetype>(length));
 }

@@ -208,6 +208,7 @@ void DisplayTest::aBadFileIsReportedAndThePictureKept_data() {
                                   << "no es una imagen JPEG ni GIF";
     QTest::newRow("huge GIF") << QByteArray::fromStdString(HugeGif()) << "30000 x 30000";
     QTest::newRow("directory") << QByteArray("<dir>") << "es una carpeta";
+    QTest::newRow("named pipe") << QByteArray("<fifo>") << "no es un archivo normal";
 }
 
 void DisplayTest::aBadFileIsReportedAndThePictureKept() {
@@ -216,6 +217,8 @@ void DisplayTest::aBadFileIsReportedAndThePictureKept() {
     const std::string path = Beside("rojo.jpg");
     if (contents == "<dir>") {
         fs::create_directory(path);
+    } else if (contents == "<fifo>") {
+        QCOMPARE(::mkfifo(path.c_str(), 0644), 0);
     } else if (!contents.isNull()) {
         WriteFile(path, contents.toStdString());
     }
