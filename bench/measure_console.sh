@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Measures the built console as it runs: the CPU of a tick that shows a picture
+# against a tick that shows none, side by side in one run, and the resident
+# memory over a long run of picture ticks.
+#
+#   bench/measure_console.sh [BUILD_DIR] [PHASES] [PHASE_SECONDS] [SOAK_SECONDS]
+#
+# The console runs under its own Xvfb and openbox on the recording port
+# library, which answers the status byte from a script file; the script is
+# switched between an input code that shows no picture (15) and one that shows
+# rojo.jpg (1) in alternating phases. The CPU comes from the process's own
+# accounting (/proc/PID/task/*/schedstat, in nanoseconds), the number of ticks from the recorded reads.
+set -euo pipefail
+build=$(realpath "${1:-build}")
+phases=${2:-6}
+phase_seconds=${3:-10}
+soak_seconds=${4:-600}
+
+work=$(mktemp -d)
+cleanup() {
+    kill "${console_pid:-}" "${wm_pid:-}" "${xvfb_pid:-}" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+cp "$build/simulado/velantro" "$build"/simulado/*.jpg "$build"/simulado/*.gif "$work/"
+cp "$build/tests/recording/libportio_recording.so" "$work/libportio.so"
+export PORTIO_TRACE="$work/trace" PORTIO_SCRIPT="$work/script"
+
+exec 3<> "$work/displayfd" 
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 50); do [[ -s "$work/displayfd" ]] && break; sleep 0.1; done
+export DISPLAY=":$(head -n1 "$work/displayfd")"
+openbox >/dev/null 2>&1 &
+wm_pid=$!
+sleep 1
+
+echo 0 > "$PORTIO_SCRIPT"          # status 0: input code 15, no picture
+(cd / && exec "$work/velantro") &
+console_pid=$!
+sleep 2
+
+# CPU time of the whole process in nanoseconds, all threads together.
+cpu_ns() { cat /proc/"$console_pid"/task/*/schedstat | awk '{sum += $1} END {print sum}'; }
+reads() { grep -c '^PortIn' "$PORTIO_TRACE" || true; }
+rss_kb() { awk '/^VmRSS/ {print $2}' "/proc/$console_pid/status"; }
+
+# Status bytes: 0 decodes to code 15 (no picture), 0x70 to code 1 (rojo.jpg).
+declare -A total_cpu=([empty]=0 [picture]=0) total_ticks=([empty]=0 [picture]=0)
+for ((phase = 0; phase < phases; phase++)); do
+    for kind in empty picture; do
+        if [[ $kind == empty ]]; then echo 0 > "$PORTIO_SCRIPT"; else echo 0x70 > "$PORTIO_SCRIPT"; fi
+        sleep 1 # let the first tick of the phase decode its picture
+        : > "$PORTIO_TRACE"
+        before=$(cpu_ns)
+        sleep "$phase_seconds"
+        after=$(cpu_ns)
+        # Each tick reads the status twice.
+        n=$(( $(reads) / 2 ))
+        total_cpu[$kind]=$(( total_cpu[$kind] + after - before ))
+        total_ticks[$kind]=$(( total_ticks[$kind] + n ))
+    done
+done
+awk -v ce="${total_cpu[empty]}" -v te="${total_ticks[empty]}" \
+    -v cp="${total_cpu[picture]}" -v tp="${total_ticks[picture]}" 'BEGIN {
+    e = ce / te / 1e3; p = cp / tp / 1e3;
+    printf "empty tick:   %7.1f us CPU (%d ticks, %.3f s CPU)\n", e, te, ce / 1e9;
+    printf "picture tick: %7.1f us CPU (%d ticks, %.3f s CPU)\n", p, tp, cp / 1e9;
+    printf "difference:   %7.1f us\n", p - e }'
+
+# Memory over a long run of picture ticks, the picture changing every second so
+# that decoding and replacing are part of it.
+echo "resident memory at start of soak: $(rss_kb) kB"
+end=$((SECONDS + soak_seconds))
+while ((SECONDS < end)); do
+    echo 0x70 > "$PORTIO_SCRIPT"; sleep 1   # code 1: rojo.jpg
+    echo 0x58 > "$PORTIO_SCRIPT"; sleep 1   # code 4: verde.jpg
+done
+echo "resident memory after ${soak_seconds} s:  $(rss_kb) kB"
+kill -0 "$console_pid" && echo "console still running"
