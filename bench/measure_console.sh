@@ -16,35 +16,25 @@ phases=${2:-6}
 phase_seconds=${3:-10}
 soak_seconds=${4:-600}
 
+source "$(dirname "$0")/session.sh"
 work=$(mktemp -d)
 cleanup() {
-    kill "${console_pid:-}" "${wm_pid:-}" "${xvfb_pid:-}" 2>/dev/null || true
+    kill "${console_pid:-}" 2>/dev/null || true
+    stop_session
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-cp "$build/simulado/velantro" "$build"/simulado/*.jpg "$build"/simulado/*.gif "$work/"
-cp "$build/tests/recording/libportio_recording.so" "$work/libportio.so"
+lay_out "$build" "$work" "$build/tests/recording/libportio_recording.so"
 export PORTIO_TRACE="$work/trace" PORTIO_SCRIPT="$work/script"
-
-exec 3<> "$work/displayfd" 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do [[ -s "$work/displayfd" ]] && break; sleep 0.1; done
-export DISPLAY=":$(head -n1 "$work/displayfd")"
-openbox >/dev/null 2>&1 &
-wm_pid=$!
-sleep 1
+start_display "$work"
 
 echo 0 > "$PORTIO_SCRIPT"          # status 0: input code 15, no picture
 (cd / && exec "$work/velantro") &
 console_pid=$!
 sleep 2
 
-# CPU time of the whole process in nanoseconds, all threads together.
-cpu_ns() { cat /proc/"$console_pid"/task/*/schedstat | awk '{sum += $1} END {print sum}'; }
 reads() { grep -c '^PortIn' "$PORTIO_TRACE" || true; }
-rss_kb() { awk '/^VmRSS/ {print $2}' "/proc/$console_pid/status"; }
 
 # Status bytes: 0 decodes to code 15 (no picture), 0x70 to code 1 (rojo.jpg).
 declare -A total_cpu=([empty]=0 [picture]=0) total_ticks=([empty]=0 [picture]=0)
@@ -53,9 +43,9 @@ for ((phase = 0; phase < phases; phase++)); do
         if [[ $kind == empty ]]; then echo 0 > "$PORTIO_SCRIPT"; else echo 0x70 > "$PORTIO_SCRIPT"; fi
         sleep 1 # let the first tick of the phase decode its picture
         : > "$PORTIO_TRACE"
-        before=$(cpu_ns)
+        before=$(cpu_ns $console_pid)
         sleep "$phase_seconds"
-        after=$(cpu_ns)
+        after=$(cpu_ns $console_pid)
         # Each tick reads the status twice.
         n=$(( $(reads) / 2 ))
         total_cpu[$kind]=$(( total_cpu[$kind] + after - before ))
@@ -71,11 +61,11 @@ awk -v ce="${total_cpu[empty]}" -v te="${total_ticks[empty]}" \
 
 # Memory over a long run of picture ticks, the picture changing every second so
 # that decoding and replacing are part of it.
-echo "resident memory at start of soak: $(rss_kb) kB"
+echo "resident memory at start of soak: $(rss_kb $console_pid) kB"
 end=$((SECONDS + soak_seconds))
 while ((SECONDS < end)); do
     echo 0x70 > "$PORTIO_SCRIPT"; sleep 1   # code 1: rojo.jpg
     echo 0x58 > "$PORTIO_SCRIPT"; sleep 1   # code 4: verde.jpg
 done
-echo "resident memory after ${soak_seconds} s:  $(rss_kb) kB"
+echo "resident memory after ${soak_seconds} s:  $(rss_kb $console_pid) kB"
 kill -0 "$console_pid" && echo "console still running"
