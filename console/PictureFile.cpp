@@ -49,6 +49,16 @@ private:
     int fd_;
 };
 
+// Whether the file holds its picture to the end: a JPEG's end-of-image
+// marker after its last scan (0xFF is never followed by 0xD9 or 0xDA inside
+// scan data), a GIF's trailer byte.
+bool IsWhole(const QByteArray& format, const QByteArray& bytes) {
+    if (format == "jpeg") {
+        return bytes.lastIndexOf("\xFF\xD9") > bytes.lastIndexOf("\xFF\xDA");
+    }
+    return bytes.endsWith('\x3B');
+}
+
 } // namespace
 
 void ReadPictureFile(const std::string& path, QByteArray& bytes) {
@@ -114,6 +124,12 @@ QImage DecodePicture(const std::string& path, const QByteArray& bytes) {
         Fail(path, "la imagen declara " + std::to_string(size.width()) + " x " +
                        std::to_string(size.height()) +
                        " píxeles, más de los que la consola admite");
+    }
+    // Qt decodes a cut-off file without complaint and fills the rest with
+    // grey; a picture that is not whole is refused like a damaged one.
+    if (!IsWhole(format, bytes)) {
+        Fail(path, "la imagen " + format.toUpper().toStdString() +
+                       " está incompleta: el archivo se corta antes de su final");
     }
     QImage image;
     if (!reader.read(&image)) {

@@ -81,6 +81,13 @@ std::string HugeGif() {
     return gif;
 }
 
+// A JPEG whose frame header declares 30000 x 30000 pixels.
+std::string HugeJpeg(std::string jpeg) {
+    const std::size_t frame = jpeg.find("\xFF\xC0");
+    jpeg.replace(frame + 5, 4, "\x75\x30\x75\x30"s);
+    return jpeg;
+}
+
 } // namespace
 
 class DisplayTest : public QObject {
@@ -91,6 +98,7 @@ private slots:
 
     void eachCodeShowsItsFile_data();
     void eachCodeShowsItsFile();
+    void picturesAreToldApartByContentNotName();
     void codesWithoutALampStateTouchNothing();
     void aRewrittenFileShowsOnTheNextTick();
     void anUnchangedFileIsNeitherDecodedNorRepainted();
@@ -132,6 +140,24 @@ void DisplayTest::eachCodeShowsItsFile() {
     const QImage expected = QImage::fromData(QByteArray::fromStdString(bytes));
     QCOMPARE(form->Picture1->Picture().toImage().convertToFormat(QImage::Format_RGB32),
              expected.convertToFormat(QImage::Format_RGB32));
+}
+
+void DisplayTest::picturesAreToldApartByContentNotName() {
+    // A GIF named .jpg and a JPEG named .gif are shown like any other picture.
+    const std::string gif = ReadFile(PICTURES_DIR "/velantro.gif");
+    const std::string jpeg = JpegOf(Qt::blue);
+    WriteFile(Beside("verde.jpg"), gif);
+    WriteFile(Beside("velantro.gif"), jpeg);
+    ConsoleFixture fixture;
+    auto form = fixture.StartedForm();
+    form->Timer1->stop();
+    for (const auto& [code, bytes] : {std::pair{4, gif}, std::pair{0, jpeg}}) {
+        fixture.Port().Script(StatusFor(code));
+        Tick(*form);
+        QVERIFY(fixture.Reports().isEmpty());
+        QCOMPARE(form->Picture1->PictureBytes().toStdString(), bytes);
+        QCOMPARE(form->Picture1->Picture().size(), QSize(246, 520));
+    }
 }
 
 void DisplayTest::codesWithoutALampStateTouchNothing() {
@@ -202,8 +228,17 @@ void DisplayTest::aBadFileIsReportedAndThePictureKept_data() {
     const std::string jpeg = JpegOf(Qt::red);
     QTest::newRow("missing") << QByteArray() << "el archivo no existe";
     QTest::newRow("empty") << QByteArray("") << "está vacío";
-    QTest::newRow("truncated JPEG")
-        << QByteArray::fromStdString(jpeg.substr(0, 600)) << "JPEG están dañados";
+    const std::string gif = ReadFile(PICTURES_DIR "/velantro.gif");
+    std::string damaged = jpeg;
+    damaged.replace(2, 300, 300, '\0');
+    QTest::newRow("damaged JPEG") << QByteArray::fromStdString(damaged) << "JPEG están dañados";
+    QTest::newRow("JPEG cut in its header")
+        << QByteArray::fromStdString(jpeg.substr(0, 600)) << "JPEG está incompleta";
+    QTest::newRow("JPEG cut in its scan")
+        << QByteArray::fromStdString(jpeg.substr(0, jpeg.size() / 2)) << "JPEG está incompleta";
+    QTest::newRow("GIF cut short")
+        << QByteArray::fromStdString(gif.substr(0, gif.size() - 100)) << "GIF está incompleta";
+    QTest::newRow("huge JPEG") << QByteArray::fromStdString(HugeJpeg(jpeg)) << "30000 x 30000";
     QTest::newRow("random bytes") << QByteArray::fromStdString(std::string(4000, '\x5a'))
                                   << "no es una imagen JPEG ni GIF";
     QTest::newRow("huge GIF") << QByteArray::fromStdString(HugeGif()) << "30000 x 30000";
