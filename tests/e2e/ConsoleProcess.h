@@ -1,0 +1,133 @@
+// The console as an operator runs it: a program directory of its own with the
+// built velantro, the recording port library as libportio.so and pictures,
+// started from another working directory on the tests' display. Its register
+// traffic comes back through the recording library's trace.
+#pragma once
+
+#include "TestSupport.h"
+#include "X11Session.h"
+
+#include <QByteArray>
+#include <QProcess>
+#include <QRect>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Readable failure messages for the Qt types the tests compare.
+inline void PrintTo(const QPoint& point, std::ostream* out) {
+    *out << "(" << point.x() << ", " << point.y() << ")";
+}
+inline void PrintTo(const QSize& size, std::ostream* out) {
+    *out << size.width() << " x " << size.height();
+}
+
+namespace e2e {
+
+// The controls, in client coordinates of the main window.
+namespace controls {
+inline const QRect Autonomo{376, 296, 185, 41};
+inline const QRect Manual{376, 112, 185, 41};
+inline const QRect Picture{16, 16, 249, 521};
+inline const QRect Rojo{280, 80, 65, 33};
+inline const QRect Ambar{280, 120, 65, 33};
+inline const QRect Verde{280, 160, 65, 33};
+inline const QRect Salir{384, 496, 177, 41};
+inline const QRect Parar{280, 296, 65, 41};
+} // namespace controls
+
+inline const QString MainTitle = QStringLiteral("VELANTRO");
+inline const QSize MainClientSize{582, 566};
+
+// A trace split into the ticks' reads and everything else.
+//
+// A tick reads "PortOut 890 3", "PortIn 889 a", "PortOut 890 1", "PortIn 889 b".
+// The first failed call (a line ending in " FAIL") ends the split.
+struct Traffic {
+    std::vector<std::pair<int, int>> reads; // a and b of every complete tick
+    std::vector<std::string> others;        // every line outside a tick's reads
+    std::vector<std::string> faults;        // ticks that broke off or went wrong
+    std::vector<std::string> unfinished;    // a tick cut off by the end of the trace
+    std::string failure;                    // the first failed call, if any
+    std::vector<std::string> afterFailure;  // whatever came after it
+};
+
+Traffic SplitTraffic(const std::vector<std::string>& lines);
+
+// The traffic of writing each value in turn: "PortOut 890 7", "PortOut 888 v".
+std::vector<std::string> WritesOf(const std::vector<int>& values);
+
+// Every tick read completely, in order, and no call failed; once the program
+// has ended no tick may be cut off either.
+inline void ExpectCleanTicks(const Traffic& traffic, bool ended) {
+    EXPECT_EQ(traffic.faults, std::vector<std::string>());
+    EXPECT_EQ(traffic.failure, "");
+    if (ended) {
+        EXPECT_EQ(traffic.unfinished, std::vector<std::string>());
+    }
+}
+
+// The status byte that makes the console decode input code 0 to 15.
+inline int StatusForCode(int code) {
+    return (15 - code) << 3;
+}
+
+class ConsoleProcess {
+public:
+    enum class PortLibrary { Present, Missing };
+
+    explicit ConsoleProcess(PortLibrary library = PortLibrary::Present);
+    ~ConsoleProcess(); // kills the console if it still runs
+    ConsoleProcess(const ConsoleProcess&) = delete;
+    ConsoleProcess& operator=(const ConsoleProcess&) = delete;
+
+    std::string ProgramDir() const { return dir_.File("programa"); }
+    testsupport::RecordingPort& Port() { return port_; }
+
+    // Puts a file into the program directory.
+    void AddFile(const std::string& name, const QByteArray& bytes) const;
+
+    bool Start();
+
+    // Waits until the main window is shown and active and the first tick has
+    // read the board. False when that did not happen in time.
+    bool WaitUntilRunning();
+    const WindowInfo& MainWindow() const { return main_; }
+
+    // A click at the centre of a control of the main window.
+    void Click(const QRect& control) const;
+
+    // The complete lines of the trace so far: a line still being written is
+    // left out.
+    std::vector<std::string> TraceLines() const;
+    Traffic CurrentTraffic() const { return SplitTraffic(TraceLines()); }
+
+    // Waits until the traffic outside the ticks' reads has at least count lines.
+    bool WaitForOtherTraffic(std::size_t count) const;
+
+    // Waits until at least count ticks after the first skip ones have read
+    // status as their first byte.
+    bool WaitForTicksReading(int status, int count, std::size_t skip) const;
+
+    // The message box the console shows over or instead of its main window.
+    bool WaitForMessageBox(WindowInfo& box) const;
+
+    bool WaitForExit(int timeoutMilliseconds = WaitMilliseconds);
+    bool Running() const { return process_.state() != QProcess::NotRunning; }
+    // The exit status of a program that ended by itself; -1 otherwise.
+    int ExitCode() const;
+
+    std::string Errors() const { return testsupport::ReadFile(dir_.File("stderr")); }
+
+private:
+    testsupport::TempDir dir_;
+    testsupport::RecordingPort port_;
+    QProcess process_;
+    WindowInfo main_;
+};
+
+// Starts the console and waits until it runs and can take input.
+::testing::AssertionResult Started(ConsoleProcess& console);
+
+} // namespace e2e

@@ -1,0 +1,37 @@
+// The console's start-up as seen from outside: its first register traffic and
+// the window it opens.
+#include "ConsoleProcess.h"
+
+namespace e2e {
+namespace {
+
+TEST(Startup, SwitchesTheBoardOffThenOnlyReadsIt) {
+    ConsoleProcess console;
+    ASSERT_TRUE(Started(console));
+    ASSERT_TRUE(console.WaitForTicksReading(0, 5, 0));
+
+    const std::vector<std::string> lines = console.TraceLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 2), WritesOf({0}));
+    const Traffic traffic = SplitTraffic(lines);
+    EXPECT_EQ(traffic.others, WritesOf({0}));
+    ExpectCleanTicks(traffic, false);
+}
+
+TEST(Startup, OpensItsWindowAtItsPlace) {
+    ConsoleProcess console;
+    ASSERT_TRUE(Started(console));
+
+    // Found by its exact title; the client area is placed inside the frame.
+    const WindowInfo& window = console.MainWindow();
+    EXPECT_EQ(window.origin, QPoint(131, 58));
+    EXPECT_EQ(window.size, MainClientSize);
+    int viewable = 0;
+    for (const WindowInfo& any : WindowsTitled(MainTitle)) {
+        viewable += any.viewable ? 1 : 0;
+    }
+    EXPECT_EQ(viewable, 1);
+}
+
+} // namespace
+} // namespace e2e
