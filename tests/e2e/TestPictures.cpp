@@ -1,0 +1,184 @@
+#include "TestPictures.h"
+
+#include <QBuffer>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace e2e {
+
+namespace {
+
+// Markers sit on 16-pixel blocks, where JPEG keeps their edges sharp, and
+// differ from their background in brightness as much as in colour.
+const std::vector<TestPicture> Pictures = {
+    {"verde.jpg", {96, 160}, qRgb(0, 170, 0), qRgb(0, 0, 0), {64, 128, 16, 16}},
+    {"amarillo.jpg", {176, 112}, qRgb(240, 200, 0), qRgb(0, 0, 220), {144, 80, 16, 16}},
+    {"rojo.jpg", {320, 640}, qRgb(210, 0, 0), qRgb(255, 255, 255), {224, 496, 16, 16}},
+    {"velantro.gif", {128, 96}, qRgb(0, 0, 200), qRgb(255, 255, 0), {96, 64, 16, 16}},
+};
+
+QRgb ColourAt(const TestPicture& picture, int x, int y) {
+    return picture.markerRect.contains(x, y) ? picture.marker : picture.background;
+}
+
+// JPEG moves colours a little, and never this far.
+bool Near(QRgb a, QRgb b) {
+    constexpr int tolerance = 40;
+    return std::abs(qRed(a) - qRed(b)) <= tolerance &&
+           std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
+           std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+// Brightness alone: JPEG keeps it sharp at the edges of 8 x 8 blocks, while
+// it smears colour over neighbouring pixels there.
+bool NearInBrightness(QRgb a, QRgb b) {
+    const auto luma = [](QRgb c) { return 0.299 * qRed(c) + 0.587 * qGreen(c) + 0.114 * qBlue(c); };
+    return std::abs(luma(a) - luma(b)) <= 20;
+}
+
+void AppendLittleEndian16(QByteArray& out, int value) {
+    out.append(static_cast<char>(value & 0xFF));
+    out.append(static_cast<char>((value >> 8) & 0xFF));
+}
+
+} // namespace
+
+const std::vector<TestPicture>& LampPictures() {
+    return Pictures;
+}
+
+QByteArray Encode(const TestPicture& picture) {
+    const int width = picture.size.width();
+    const int height = picture.size.height();
+    if (QByteArray(picture.file).endsWith(".gif")) {
+        std::vector<unsigned char> indices;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                indices.push_back(ColourAt(picture, x, y) == picture.background ? 0 : 1);
+            }
+        }
+        return EncodeGif(picture.size, {picture.background, picture.marker}, indices);
+    }
+    QImage image(picture.size, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            image.setPixel(x, y, ColourAt(picture, x, y));
+        }
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "JPEG", 95)) {
+        throw std::runtime_error("Qt cannot write JPEG here");
+    }
+    return bytes;
+}
+
+// Uncompressed LZW: with a minimum code size of 7 every code is 8 bits wide as
+// long as the decoder's table stays below 256 entries. Each pixel is sent as
+// its own literal code and the table is cleared before it could grow that far.
+QByteArray EncodeGif(QSize size, const std::vector<QRgb>& palette,
+                     const std::vector<unsigned char>& indices) {
+    constexpr int paletteSize = 128;
+    constexpr char clearCode = static_cast<char>(128);
+    constexpr char endCode = static_cast<char>(129);
+    constexpr std::size_t codesPerClear = 120;
+
+    QByteArray out("GIF89a");
+    AppendLittleEndian16(out, size.width());
+    AppendLittleEndian16(out, size.height());
+    out.append(static_cast<char>(0xF6)); // global palette of 2^7 colours, 8 bits each
+    out.append('\0');                    // background colour index
+    out.append('\0');                    // square pixels
+    for (int i = 0; i < paletteSize; ++i) {
+        const QRgb colour = i < static_cast<int>(palette.size()) ? palette[i] : qRgb(0, 0, 0);
+        out.append(static_cast<char>(qRed(colour)));
+        out.append(static_cast<char>(qGreen(colour)));
+        out.append(static_cast<char>(qBlue(colour)));
+    }
+    out.append(',');
+    AppendLittleEndian16(out, 0);
+    AppendLittleEndian16(out, 0);
+    AppendLittleEndian16(out, size.width());
+    AppendLittleEndian16(out, size.height());
+    out.append('\0'); // no local palette, not interlaced
+
+    QByteArray codes;
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+        if (i % codesPerClear == 0) {
+            codes.append(clearCode);
+        }
+        codes.append(static_cast<char>(indices[i]));
+    }
+    codes.append(endCode);
+
+    out.append('\7'); // minimum code size
+    for (qsizetype start = 0; start < codes.size(); start += 255) {
+        const QByteArray block = codes.mid(start, 255);
+        out.append(static_cast<char>(block.size()));
+        out.append(block);
+    }
+    out.append('\0');
+    out.append(';');
+    return out;
+}
+
+std::string PictureMismatch(const QImage& shot, const TestPicture& picture) {
+    std::string mismatches;
+    const auto report = [&](QPoint at, const char* what) {
+        mismatches += std::string(" ") + what + " at (" + std::to_string(at.x()) + "," +
+                      std::to_string(at.y()) + ") is #" +
+                      QString::number(shot.pixel(at) & 0xFFFFFF, 16).toStdString() + ";";
+    };
+    const auto expectColour = [&](QPoint at, QRgb colour, const char* what) {
+        if (!Near(shot.pixel(at), colour)) {
+            report(at, what);
+        }
+    };
+    const auto expectBrightness = [&](QPoint at, QRgb colour, const char* what) {
+        if (!NearInBrightness(shot.pixel(at), colour)) {
+            report(at, what);
+        }
+    };
+    // Outside the picture nothing of any test picture may show: neither this
+    // one scaled or unclipped, nor one shown before it.
+    const auto expectNoPicture = [&](QPoint at, const char* what) {
+        for (const TestPicture& any : Pictures) {
+            if (Near(shot.pixel(at), any.background)) {
+                report(at, what);
+                return;
+            }
+        }
+    };
+    const QPoint origin = PictureArea.topLeft();
+    const QRect shown = QRect(origin, picture.size).intersected(PictureArea);
+    const QRect marker = picture.markerRect.translated(origin);
+
+    expectColour(shown.topLeft() + QPoint(3, 3), picture.background, "top-left");
+    expectColour(shown.bottomRight() - QPoint(3, 3), picture.background, "bottom-right");
+    expectColour(marker.center(), picture.marker, "marker");
+    // The marker's corner pixels and their outer neighbours pin the picture's
+    // place and scale to the pixel.
+    expectBrightness(marker.topLeft(), picture.marker, "marker's top-left");
+    expectBrightness(marker.bottomRight(), picture.marker, "marker's bottom-right");
+    expectBrightness(marker.topLeft() - QPoint(1, 0), picture.background, "left of marker");
+    expectBrightness(marker.topLeft() - QPoint(0, 1), picture.background, "above marker");
+    expectBrightness(marker.bottomRight() + QPoint(1, 0), picture.background, "right of marker");
+    expectBrightness(marker.bottomRight() + QPoint(0, 1), picture.background, "below marker");
+    if (picture.size.width() < PictureArea.width()) {
+        expectNoPicture(origin + QPoint(picture.size.width() + 3, 3), "right of picture");
+    }
+    if (picture.size.height() < PictureArea.height()) {
+        expectNoPicture(origin + QPoint(3, picture.size.height() + 3), "below picture");
+    }
+    // The box's border and what lies beyond the box.
+    for (int x : {16, 17, 263, 264, 266}) {
+        expectNoPicture(QPoint(x, 100), "border column");
+    }
+    for (int y : {16, 17, 535, 536, 538}) {
+        expectNoPicture(QPoint(100, y), "border row");
+    }
+    return mismatches;
+}
+
+} // namespace e2e

@@ -1,0 +1,43 @@
+// Pictures the tests lay beside the console in place of the real ones: one
+// plain colour each with a square marker, so that a screenshot tells which
+// file the picture box shows, where and at what scale.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QRect>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+struct TestPicture {
+    const char* file;
+    QSize size;
+    QRgb background;
+    QRgb marker;
+    QRect markerRect; // in the picture's own coordinates
+};
+
+// verde.jpg, amarillo.jpg, rojo.jpg and velantro.gif. rojo.jpg is larger
+// than the picture box, so that it has to be clipped.
+const std::vector<TestPicture>& LampPictures();
+
+// The file's bytes: JPEG or GIF, as its name says.
+QByteArray Encode(const TestPicture& picture);
+
+// GIF bytes of an image whose pixels are indices into a palette of at most
+// 128 colours.
+QByteArray EncodeGif(QSize size, const std::vector<QRgb>& palette,
+                     const std::vector<unsigned char>& indices);
+
+// Where the picture box shows pictures, in client coordinates of the main
+// window: inside its 2-pixel border.
+inline const QRect PictureArea{18, 18, 245, 517};
+
+// Empty when the window's screenshot shows picture unscaled with its top-left
+// pixel at the top-left of the picture area and nothing of it outside that
+// area; otherwise the pixels that differ.
+std::string PictureMismatch(const QImage& shot, const TestPicture& picture);
+
+} // namespace e2e

@@ -1,0 +1,81 @@
+// The picture box as the operator sees it while the board reports input codes:
+// which file is shown, unscaled at the box's inner top-left and clipped to it.
+#include "ConsoleProcess.h"
+#include "TestPictures.h"
+
+#include <cstring>
+
+namespace e2e {
+namespace {
+
+struct CodeStep {
+    int code;
+    const char* shows; // the picture file, or nullptr for the built-in one
+    bool repaintAll = false;
+};
+
+// Codes 8 to 15 report no lamp and leave whatever was shown. A new picture
+// repaints only the box's inner area; resizing the window repaints all of it,
+// border included, which shows whether the picture is clipped.
+const CodeStep Walk[] = {
+    {15, nullptr},        {3, "verde.jpg"},      {9, "verde.jpg"},     {5, "amarillo.jpg"},
+    {12, "amarillo.jpg"}, {6, "rojo.jpg", true}, {8, "rojo.jpg"},      {0, "velantro.gif"},
+    {10, "velantro.gif"}, {4, "verde.jpg"},      {2, "amarillo.jpg"},  {13, "amarillo.jpg"},
+    {1, "rojo.jpg"},      {7, "velantro.gif"},   {11, "velantro.gif"}, {14, "velantro.gif", true},
+    {15, "velantro.gif"},
+};
+
+// What is wrong with the shot when it should show the named file; with no
+// file, it must show none of the test pictures.
+std::string Difference(const QImage& shot, const char* file) {
+    if (shot.isNull()) {
+        return "no screenshot";
+    }
+    for (const TestPicture& picture : LampPictures()) {
+        const bool wanted = file != nullptr && std::strcmp(picture.file, file) == 0;
+        const std::string mismatch = PictureMismatch(shot, picture);
+        if (wanted) {
+            return mismatch.empty() ? "" : std::string(file) + ":" + mismatch;
+        }
+        if (file == nullptr && mismatch.empty()) {
+            return std::string("shows ") + picture.file;
+        }
+    }
+    return file == nullptr ? "" : std::string("no test picture is called ") + file;
+}
+
+TEST(Pictures, EachInputCodeShowsItsFile) {
+    ConsoleProcess console;
+    for (const TestPicture& picture : LampPictures()) {
+        console.AddFile(picture.file, Encode(picture));
+    }
+    ASSERT_TRUE(Started(console));
+    const unsigned long window = console.MainWindow().id;
+
+    for (const CodeStep& step : Walk) {
+        SCOPED_TRACE("input code " + std::to_string(step.code));
+        const std::size_t ticksBefore = console.CurrentTraffic().reads.size();
+        const int status = StatusForCode(step.code);
+        console.Port().Script(status);
+        // Once some ticks have seen the code, any change it brings is on screen.
+        ASSERT_TRUE(console.WaitForTicksReading(status, 5, ticksBefore));
+        if (step.repaintAll) {
+            ResizeWindow(window, MainClientSize + QSize(20, 20));
+            ResizeWindow(window, MainClientSize);
+            ASSERT_TRUE(
+                console.WaitForTicksReading(status, 5, console.CurrentTraffic().reads.size()));
+        }
+        std::string difference;
+        const bool shown = WaitFor([&] {
+            difference = Difference(GrabWindow(window), step.shows);
+            return difference.empty();
+        });
+        ASSERT_TRUE(shown) << difference;
+    }
+    const Traffic traffic = console.CurrentTraffic();
+    EXPECT_EQ(traffic.others, WritesOf({0}));
+    ExpectCleanTicks(traffic, false);
+}
+
+} // namespace
+} // namespace e2e
