@@ -106,12 +106,12 @@ TEST_F(BoardTest, AFailedCallStopsTheSequenceAndNamesTheRegister) {
     };
     const Case cases[] = {
         {"PortOut 890 3", {"PortOut 890 3 FAIL"}, "registro 890 (control)"},
-        {"PortIn 889", {"PortOut 890 3", "PortIn 889 0 FAIL"}, "registro 889 (estado)"},
+        {"PortIn 889", {"PortOut 890 3", "PortIn 889 120 FAIL"}, "registro 889 (estado)"},
         {"PortOut 890 1",
          {"PortOut 890 3", "PortIn 889 120", "PortOut 890 1 FAIL"},
          "registro 890 (control)"},
         {"PortIn 889 * 1",
-         {"PortOut 890 3", "PortIn 889 120", "PortOut 890 1", "PortIn 889 0 FAIL"},
+         {"PortOut 890 3", "PortIn 889 120", "PortOut 890 1", "PortIn 889 120 FAIL"},
          "registro 889 (estado)"},
     };
     for (const Case& c : cases) {

@@ -14,7 +14,9 @@
 //   PORTIO_FAIL    file holding a rule "<function> <port> [<value> [<skip>]]",
 //                  '*' matching anything: the matching call after <skip> others
 //                  fails with -1, and so does every call after it while the
-//                  rule stands.
+//                  rule stands. For PortIn the value is the answer the call
+//                  would have given, so a script with two different bytes
+//                  tells the two reads of a tick apart.
 // PortIn(888) and PortIn(890) give back what was last written there.
 #include "portio.h"
 
@@ -139,10 +141,10 @@ extern "C" int PortOut(int port, int value) {
 }
 
 extern "C" int PortIn(int port) {
-    if (ShouldFail("PortIn", port, 0)) {
-        return Failed("PortIn", port, 0);
-    }
     const int answer = port == 888 ? dataRegister : port == 890 ? controlRegister : StatusAnswer();
+    if (ShouldFail("PortIn", port, answer)) {
+        return Failed("PortIn", port, answer);
+    }
     Trace("PortIn", port, answer, false);
     return answer;
 }
