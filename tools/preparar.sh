@@ -12,7 +12,7 @@ packages=(build-essential cmake qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dej
           dpkg-dev file)
 build_options=()
 if [[ "${1:-}" == "--pruebas" ]]; then
-    packages+=(libgtest-dev xvfb openbox xdotool x11-utils wmctrl imagemagick
+    packages+=(libgtest-dev xvfb openbox xdotool x11-utils imagemagick
                desktop-file-utils)
 fi
 if [[ -n "${VELANTRO_CMAKE_OPTIONS:-}" ]]; then
