@@ -247,7 +247,7 @@ void X11Session::StartWindowManager() {
         const CommandResult check =
             RunCommand(QStringLiteral("xprop"),
                        {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
-        const int hash = check.output.indexOf('#');
+        const qsizetype hash = check.output.indexOf('#');
         if (check.exitCode != 0 || hash < 0) {
             return false;
         }
