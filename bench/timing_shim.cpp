@@ -26,8 +26,9 @@ struct Board {
         Dl_info self{};
         dladdr(reinterpret_cast<void*>(&PortError), &self);
         std::string path = self.dli_fname;
-        path = path.substr(0, path.rfind('/') + 1) + "libportio_board.so";
-        void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        path.replace(path.rfind('/') + 1, std::string::npos, "libportio_board.so");
+        // Never unloaded, so its functions stay valid after the handle is closed.
+        void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
         if (library == nullptr) {
             failure = std::string("no se puede cargar ") + path + ": " + dlerror();
             return;
@@ -35,6 +36,7 @@ struct Board {
         portOut = reinterpret_cast<int (*)(int, int)>(dlsym(library, "PortOut"));
         portIn = reinterpret_cast<int (*)(int)>(dlsym(library, "PortIn"));
         portError = reinterpret_cast<const char* (*)()>(dlsym(library, "PortError"));
+        dlclose(library);
     }
 };
 
