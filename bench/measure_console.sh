@@ -17,13 +17,7 @@ phase_seconds=${3:-10}
 soak_seconds=${4:-600}
 
 source "$(dirname "$0")/session.sh"
-work=$(mktemp -d)
-cleanup() {
-    kill "${console_pid:-}" 2>/dev/null || true
-    stop_session
-    rm -rf "$work"
-}
-trap cleanup EXIT
+begin_session
 
 lay_out "$build" "$work" "$build/tests/recording/libportio_recording.so"
 export PORTIO_TRACE="$work/trace" PORTIO_SCRIPT="$work/script"

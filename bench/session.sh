@@ -1,6 +1,19 @@
 # Shared by the benchmark scripts (sourced, not run): a virtual display with a
 # window manager, and a program directory to run the built console from.
 
+# begin_session: a scratch directory in $work, removed with the console
+# ($console_pid), the display and the window manager when the script ends.
+begin_session() {
+    work=$(mktemp -d)
+    trap end_session EXIT
+}
+
+end_session() {
+    kill "${console_pid:-}" 2>/dev/null || true
+    stop_session
+    rm -rf "$work"
+}
+
 # start_display DIR: starts Xvfb and openbox, exports DISPLAY. They are ended
 # by stop_session.
 start_display() {

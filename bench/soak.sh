@@ -11,13 +11,7 @@ build=$(realpath "${1:-build}")
 duration=${2:-1800}
 
 source "$(dirname "$0")/session.sh"
-work=$(mktemp -d)
-cleanup() {
-    kill "${console_pid:-}" 2>/dev/null || true
-    stop_session
-    rm -rf "$work"
-}
-trap cleanup EXIT
+begin_session
 
 lay_out "$build" "$work" "$build/bench/libportio_timing.so"
 cp "$build/simulado/libportio.so" "$work/libportio_board.so"

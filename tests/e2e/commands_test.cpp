@@ -128,14 +128,19 @@ TEST_P(Keyboard, TabAndSpaceReachTheButtons) {
 INSTANTIATE_TEST_SUITE_P(Paths, Keyboard, ::testing::ValuesIn(KeyPaths),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Leaving, SalirSwitchesTheBoardOffAndEndsAtOnce) {
-    ConsoleProcess console;
+// Starts the console and lights the red lamp in the manual state.
+void StartWithRedLit(ConsoleProcess& console) {
     ASSERT_TRUE(Started(console));
     std::vector<int> written = {0};
     console.Click(controls::Manual);
     ExpectWrite(console, written, 8);
     console.Click(controls::Rojo);
     ExpectWrite(console, written, 9);
+}
+
+TEST(Leaving, SalirSwitchesTheBoardOffAndEndsAtOnce) {
+    ConsoleProcess console;
+    StartWithRedLit(console);
     ASSERT_FALSE(HasFatalFailure());
 
     // A button clicks when it is released: the time runs from the release.
@@ -160,12 +165,7 @@ TEST(Leaving, SalirSwitchesTheBoardOffAndEndsAtOnce) {
 
 TEST(Leaving, ClosingTheWindowWritesNothing) {
     ConsoleProcess console;
-    ASSERT_TRUE(Started(console));
-    std::vector<int> written = {0};
-    console.Click(controls::Manual);
-    ExpectWrite(console, written, 8);
-    console.Click(controls::Rojo);
-    ExpectWrite(console, written, 9);
+    StartWithRedLit(console);
     ASSERT_FALSE(HasFatalFailure());
 
     PressKeys({QStringLiteral("alt+F4")}); // openbox: close the active window
