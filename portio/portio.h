@@ -27,7 +27,7 @@ PORTIO_EXPORT int PortIn(int port);
 
 /* A Spanish sentence saying why the last failed call failed: which register or
  * device, and what the operator can do about it. Never NULL. */
-PORTIO_EXPORT const char *PortError(void);
+PORTIO_EXPORT const char* PortError(void);
 
 #ifdef __cplusplus
 }
