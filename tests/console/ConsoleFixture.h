@@ -57,11 +57,6 @@ public:
         return visible;
     }
 
-    // The register traffic of one WriteOutputs call.
-    static std::vector<std::string> WriteOf(int value) {
-        return {"PortOut 890 7", "PortOut 888 " + std::to_string(value)};
-    }
-
 private:
     testsupport::TempDir dir_;
     testsupport::RecordingPort port_;

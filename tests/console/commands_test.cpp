@@ -76,7 +76,7 @@ void CommandsTest::transitionTableThroughClicks() {
         ++step;
         fixture.Port().ClearTrace();
         ConsoleFixture::Click(*form, ButtonNamed(*form, press.button));
-        const Lines expected = press.written < 0 ? Lines{} : ConsoleFixture::WriteOf(press.written);
+        const Lines expected = press.written < 0 ? Lines{} : testsupport::WritesOf({press.written});
         QVERIFY2(fixture.Port().Trace() == expected,
                  qPrintable(QString("step %1: %2").arg(step).arg(press.button)));
         QCOMPARE(ConsoleFixture::VisibleButtons(*form), press.visible);
@@ -103,7 +103,7 @@ void CommandsTest::transitionTableThroughTheKeyboard() {
         if (reached) {
             QTest::keyClick(target, Qt::Key_Space);
         }
-        const Lines expected = press.written < 0 ? Lines{} : ConsoleFixture::WriteOf(press.written);
+        const Lines expected = press.written < 0 ? Lines{} : testsupport::WritesOf({press.written});
         QVERIFY2(fixture.Port().Trace() == expected, press.button);
         QCOMPARE(ConsoleFixture::VisibleButtons(*form), press.visible);
         if (QApplication::focusWidget() == nullptr) {
@@ -132,14 +132,14 @@ void CommandsTest::exitWritesZeroLastAndNothingRunsAfterIt() {
     QVERIFY(form->Timer1->isActive());
 
     ConsoleFixture::Click(*form, form->Command6);
-    QCOMPARE(fixture.Port().Trace(), ConsoleFixture::WriteOf(0));
+    QCOMPARE(fixture.Port().Trace(), testsupport::WritesOf({0}));
     QVERIFY(Dispatch::Halted());
     QCOMPARE(Dispatch::ExitStatus(), 0);
 
     // No tick and no click after it.
     ConsoleFixture::Click(*form, form->Command1);
     QTest::qWait(60);
-    QCOMPARE(fixture.Port().Trace(), ConsoleFixture::WriteOf(0));
+    QCOMPARE(fixture.Port().Trace(), testsupport::WritesOf({0}));
     QVERIFY(!form->Timer1->isActive());
 }
 

@@ -85,7 +85,7 @@ void FormTest::startUpWritesZeroOnceBeforeTheWindowShows() {
     Form1 form;
     QVERIFY(fixture.Port().Trace().empty());
     QVERIFY(form.Load());
-    QCOMPARE(fixture.Port().Trace(), ConsoleFixture::WriteOf(0));
+    QCOMPARE(fixture.Port().Trace(), testsupport::WritesOf({0}));
     QVERIFY(!form.isVisible());
     QCOMPARE(Module1_Velantro::RedCode, 1);
     QCOMPARE(Module1_Velantro::AmberCode, 2);

@@ -66,15 +66,6 @@ Traffic SplitTraffic(const std::vector<std::string>& lines) {
     return traffic;
 }
 
-std::vector<std::string> WritesOf(const std::vector<int>& values) {
-    std::vector<std::string> lines;
-    for (int value : values) {
-        lines.push_back("PortOut 890 7");
-        lines.push_back("PortOut 888 " + std::to_string(value));
-    }
-    return lines;
-}
-
 ConsoleProcess::ConsoleProcess(PortLibrary library) : port_(dir_) {
     fs::create_directory(ProgramDir());
     testsupport::CopyFile(VELANTRO_PROGRAM, ProgramDir() + "/velantro");

@@ -55,8 +55,7 @@ struct Traffic {
 
 Traffic SplitTraffic(const std::vector<std::string>& lines);
 
-// The traffic of writing each value in turn: "PortOut 890 7", "PortOut 888 v".
-std::vector<std::string> WritesOf(const std::vector<int>& values);
+using testsupport::WritesOf;
 
 // Every tick read completely, in order, and no call failed; once the program
 // has ended no tick may be cut off either.

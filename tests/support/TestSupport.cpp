@@ -52,6 +52,15 @@ std::vector<std::string> ReadLines(const std::string& path) {
     return lines;
 }
 
+std::vector<std::string> WritesOf(const std::vector<int>& values) {
+    std::vector<std::string> lines;
+    for (int value : values) {
+        lines.push_back("PortOut 890 7");
+        lines.push_back("PortOut 888 " + std::to_string(value));
+    }
+    return lines;
+}
+
 RecordingPort::RecordingPort(const TempDir& dir)
     : trace_(dir.File("trace")), script_(dir.File("script")), fail_(dir.File("fail")) {
     ::setenv("PORTIO_TRACE", trace_.c_str(), 1);

@@ -30,6 +30,10 @@ void CopyFile(const std::string& from, const std::string& to);
 // The lines of a file, without their line ends; none when it does not exist.
 std::vector<std::string> ReadLines(const std::string& path);
 
+// The trace of writing each output value in turn: "PortOut 890 7" and then
+// "PortOut 888 <value>" for every value.
+std::vector<std::string> WritesOf(const std::vector<int>& values);
+
 // Points the recording port library of this process at files in dir:
 // trace, script and fail rule. Clears all three.
 class RecordingPort {
