@@ -53,8 +53,9 @@ struct InputCodes {
 };
 InputCodes DecodeReadings(const StatusReadings& readings);
 
-// Reads both input groups with ReadStatus and decodes them. The results are assigned only after
-// both readings succeeded, so a failure leaves them as they were.
+// Reads both input groups with ReadStatus and decodes them. The results are
+// assigned only after both readings succeeded, so a failure leaves them as
+// they were.
 void ReadInputs(std::int32_t& InputCode, std::int32_t& SecondCode, std::int32_t& CombinedCode);
 
 // One input group from a status reading: status bits 3 to 6, complemented, so

@@ -1,5 +1,6 @@
 #include "PortLibrary.h"
 
+#include "Module1_Velantro.h"
 #include "ProgramDirectory.h"
 
 #include <dlfcn.h>
@@ -90,11 +91,11 @@ std::string LibraryReason() {
 
 const char* RegisterName(int port) {
     switch (port) {
-    case 888:
+    case DataPort:
         return " (datos)";
-    case 889:
+    case StatusPort:
         return " (estado)";
-    case 890:
+    case ControlPort:
         return " (control)";
     default:
         return "";

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QMessageBox>
-#include <QPushButton>
 #include <cstdio>
 #include <vector>
 
