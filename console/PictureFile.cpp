@@ -59,6 +59,29 @@ bool IsWhole(const QByteArray& format, const QByteArray& bytes) {
     return bytes.endsWith('\x3B');
 }
 
+// Refuses a picture that declares more pixels than the console admits,
+// before the decoder allocates them.
+void CheckDeclaredSize(const std::string& path, const QSize& size) {
+    if (size.isValid() && static_cast<qint64>(size.width()) * size.height() > MaxPicturePixels) {
+        Fail(path, "la imagen declara " + std::to_string(size.width()) + " x " +
+                       std::to_string(size.height()) +
+                       " píxeles, más de los que la consola admite");
+    }
+}
+
+// A GIF's logical screen, from its header. Qt decodes every GIF onto a canvas
+// of this size, which may be far larger than the size of its first frame.
+QSize GifScreenSize(const QByteArray& bytes) {
+    if (bytes.size() < 10) {
+        return {};
+    }
+    const auto le16 = [&bytes](int at) {
+        return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1])
+                                                           << 8;
+    };
+    return {le16(6), le16(8)};
+}
+
 } // namespace
 
 void ReadPictureFile(const std::string& path, QByteArray& bytes) {
@@ -119,12 +142,10 @@ QImage DecodePicture(const std::string& path, const QByteArray& bytes) {
         Fail(path,
              bytes.isEmpty() ? "el archivo está vacío" : "el archivo no es una imagen JPEG ni GIF");
     }
-    const QSize size = reader.size();
-    if (size.isValid() && static_cast<qint64>(size.width()) * size.height() > MaxPicturePixels) {
-        Fail(path, "la imagen declara " + std::to_string(size.width()) + " x " +
-                       std::to_string(size.height()) +
-                       " píxeles, más de los que la consola admite");
+    if (format == "gif") {
+        CheckDeclaredSize(path, GifScreenSize(bytes));
     }
+    CheckDeclaredSize(path, reader.size());
     // Qt decodes a cut-off file without complaint and fills the rest with
     // grey; a picture that is not whole is refused like a damaged one.
     if (!IsWhole(format, bytes)) {

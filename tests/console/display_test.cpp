@@ -61,22 +61,23 @@ void Tick(Form1& form) {
     QMetaObject::invokeMethod(form.Timer1, "timeout");
 }
 
-// A GIF that declares a huge picture but holds almost nothing.
-std::string HugeGif() {
+// A GIF that declares a huge picture but holds almost nothing: its logical
+// screen and its one frame of the given sizes.
+std::string HugeGif(QSize screen, QSize frame) {
     std::string gif = "GIF89a";
     const auto le16 = [&gif](int v) {
         gif += char(v & 0xFF);
         gif += char(v >> 8);
     };
-    le16(30000);
-    le16(30000);
+    le16(screen.width());
+    le16(screen.height());
     gif += "\x80\x00\x00"s;
     gif += "\x00\x00\x00\xff\xff\xff"s;
     gif += ','; // image descriptor
     le16(0);
     le16(0);
-    le16(30000);
-    le16(30000);
+    le16(frame.width());
+    le16(frame.height());
     gif += "\x00\x02\x02\x4c\x01\x00\x3b"s;
     return gif;
 }
@@ -241,7 +242,12 @@ void DisplayTest::aBadFileIsReportedAndThePictureKept_data() {
     QTest::newRow("huge JPEG") << QByteArray::fromStdString(HugeJpeg(jpeg)) << "30000 x 30000";
     QTest::newRow("random bytes") << QByteArray::fromStdString(std::string(4000, '\x5a'))
                                   << "no es una imagen JPEG ni GIF";
-    QTest::newRow("huge GIF") << QByteArray::fromStdString(HugeGif()) << "30000 x 30000";
+    QTest::newRow("huge GIF") << QByteArray::fromStdString(HugeGif({30000, 30000}, {30000, 30000}))
+                              << "30000 x 30000";
+    // Qt takes the first frame's size as the picture's, but decodes onto the
+    // whole screen.
+    QTest::newRow("GIF with a small frame on a huge screen")
+        << QByteArray::fromStdString(HugeGif({64502, 520}, {10, 10})) << "64502 x 520";
     QTest::newRow("directory") << QByteArray("<dir>") << "es una carpeta";
     QTest::newRow("named pipe") << QByteArray("<fifo>") << "no es un archivo normal";
 }
