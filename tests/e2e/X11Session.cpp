@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 namespace e2e {
@@ -267,6 +268,13 @@ void X11Session::TearDown() {
     }
     if (server_) {
         Stop(*server_);
+    }
+    // After a failure, what the display's own programs said is kept in the
+    // output, since their directory goes with the session.
+    if (dir_ && ::testing::UnitTest::GetInstance()->Failed()) {
+        for (const char* log : {"xvfb.log", "openbox.log"}) {
+            std::printf("---- %s\n%s", log, testsupport::ReadFile(dir_->File(log)).c_str());
+        }
     }
     dir_.reset();
 }

@@ -118,10 +118,11 @@ TEST_P(Keyboard, TabAndSpaceReachTheButtons) {
     }
     if (GetParam().exits) {
         ASSERT_TRUE(console.WaitForExit());
-        EXPECT_EQ(console.ExitCode(), 0);
+        EXPECT_EQ(console.ExitCode(), 0) << console.Errors();
         const std::vector<std::string> lines = console.TraceLines();
         EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()), WritesOf({0}));
     }
+    EXPECT_EQ(console.Errors().find("velantro:"), std::string::npos) << console.Errors();
     ExpectCleanTicks(console.CurrentTraffic(), GetParam().exits);
 }
 
@@ -152,7 +153,7 @@ TEST(Leaving, SalirSwitchesTheBoardOffAndEndsAtOnce) {
     const std::chrono::duration<double, std::milli> toExit = Clock::now() - released;
     std::printf("SALIR: the program ended %.1f ms after the click\n", toExit.count());
 
-    EXPECT_EQ(console.ExitCode(), 0);
+    EXPECT_EQ(console.ExitCode(), 0) << console.Errors();
     const std::vector<std::string> lines = console.TraceLines();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()), WritesOf({0}))
@@ -171,7 +172,7 @@ TEST(Leaving, ClosingTheWindowWritesNothing) {
     PressKeys({QStringLiteral("alt+F4")}); // openbox: close the active window
     ASSERT_TRUE(console.WaitForExit());
 
-    EXPECT_EQ(console.ExitCode(), 0);
+    EXPECT_EQ(console.ExitCode(), 0) << console.Errors();
     const Traffic traffic = console.CurrentTraffic();
     EXPECT_EQ(traffic.others, WritesOf({0, 8, 9}));
     ExpectCleanTicks(traffic, true);

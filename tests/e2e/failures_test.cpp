@@ -60,7 +60,7 @@ TEST_P(MissingLibrary, ReportsItInsteadOfOpeningTheWindow) {
 
     Dismiss(box, GetParam());
     ASSERT_TRUE(console.WaitForExit()) << "the box did not close";
-    EXPECT_EQ(console.ExitCode(), 1);
+    EXPECT_EQ(console.ExitCode(), 1) << console.Errors();
     EXPECT_FALSE(std::filesystem::exists(console.Port().TracePath()));
 }
 
@@ -227,7 +227,7 @@ TEST_P(FailingPort, StopsAllTrafficAndReportsTheReason) {
 
     Dismiss(box, Dismissal::Return);
     ASSERT_TRUE(console.WaitForExit()) << "the box did not close";
-    EXPECT_EQ(console.ExitCode(), 1);
+    EXPECT_EQ(console.ExitCode(), 1) << console.Errors();
     EXPECT_EQ(console.TraceLines(), lines) << "traffic after the box was shown";
 }
 
@@ -250,7 +250,7 @@ TEST_P(FailingStartUp, ShowsTheReportAndNeverTheWindow) {
     }
     Dismiss(box, Dismissal::Return);
     ASSERT_TRUE(console.WaitForExit()) << "the box did not close";
-    EXPECT_EQ(console.ExitCode(), 1);
+    EXPECT_EQ(console.ExitCode(), 1) << console.Errors();
     std::string all;
     for (const std::string& line : console.TraceLines()) {
         all += line + ";";
