@@ -131,6 +131,10 @@ void ReadPictureFile(const std::string& path, QByteArray& bytes) {
 }
 
 QImage DecodePicture(const std::string& path, const QByteArray& bytes) {
+    // The checks below give the reason for the common cases; the decoder's own
+    // limit stops any other way of declaring more (a GIF's canvas can grow past
+    // both its screen and its first frame). Decoded pictures are 32 bits a pixel.
+    QImageReader::setAllocationLimit(MaxPicturePixels / (1024 * 1024) * 4);
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);

@@ -62,8 +62,8 @@ void Tick(Form1& form) {
 }
 
 // A GIF that declares a huge picture but holds almost nothing: its logical
-// screen and its one frame of the given sizes.
-std::string HugeGif(QSize screen, QSize frame) {
+// screen, and its one frame at its place on it.
+std::string HugeGif(QSize screen, QRect frame) {
     std::string gif = "GIF89a";
     const auto le16 = [&gif](int v) {
         gif += char(v & 0xFF);
@@ -74,8 +74,8 @@ std::string HugeGif(QSize screen, QSize frame) {
     gif += "\x80\x00\x00"s;
     gif += "\x00\x00\x00\xff\xff\xff"s;
     gif += ','; // image descriptor
-    le16(0);
-    le16(0);
+    le16(frame.left());
+    le16(frame.top());
     le16(frame.width());
     le16(frame.height());
     gif += "\x00\x02\x02\x4c\x01\x00\x3b"s;
@@ -242,12 +242,16 @@ void DisplayTest::aBadFileIsReportedAndThePictureKept_data() {
     QTest::newRow("huge JPEG") << QByteArray::fromStdString(HugeJpeg(jpeg)) << "30000 x 30000";
     QTest::newRow("random bytes") << QByteArray::fromStdString(std::string(4000, '\x5a'))
                                   << "no es una imagen JPEG ni GIF";
-    QTest::newRow("huge GIF") << QByteArray::fromStdString(HugeGif({30000, 30000}, {30000, 30000}))
+    QTest::newRow("huge GIF") << QByteArray::fromStdString(
+                                     HugeGif({30000, 30000}, {0, 0, 30000, 30000}))
                               << "30000 x 30000";
     // Qt takes the first frame's size as the picture's, but decodes onto the
     // whole screen.
     QTest::newRow("GIF with a small frame on a huge screen")
-        << QByteArray::fromStdString(HugeGif({64502, 520}, {10, 10})) << "64502 x 520";
+        << QByteArray::fromStdString(HugeGif({64502, 520}, {0, 0, 10, 10})) << "64502 x 520";
+    // A screen without a height: the canvas reaches down to the frame.
+    QTest::newRow("GIF whose canvas grows past its frame")
+        << QByteArray::fromStdString(HugeGif({65535, 0}, {0, 500, 10, 10})) << "GIF están dañados";
     QTest::newRow("directory") << QByteArray("<dir>") << "es una carpeta";
     QTest::newRow("named pipe") << QByteArray("<fifo>") << "no es un archivo normal";
 }
