@@ -236,8 +236,9 @@ void X11Session::StartWindowManager() {
     const std::string log = dir_->File("openbox.log");
     testsupport::WriteFile(config, WindowManagerConfig);
     windowManager_ = std::make_unique<QProcess>();
-    windowManager_->setStandardOutputFile(QProcess::nullDevice());
-    windowManager_->setStandardErrorFile(QString::fromStdString(log));
+    // openbox tells some of its reasons for giving up on standard output.
+    windowManager_->setProcessChannelMode(QProcess::MergedChannels);
+    windowManager_->setStandardOutputFile(QString::fromStdString(log));
     windowManager_->start(QStringLiteral("openbox"),
                           {QStringLiteral("--config-file"), QString::fromStdString(config),
                            QStringLiteral("--sm-disable")});
@@ -258,7 +259,15 @@ void X11Session::StartWindowManager() {
              QStringLiteral("_NET_WM_NAME")});
         return name.output.contains("Openbox");
     });
-    ASSERT_TRUE(up) << "openbox did not take over the display; its log:\n"
+    if (!up) {
+        windowManager_->waitForFinished(0); // notices an exit that happened meanwhile
+    }
+    ASSERT_TRUE(up) << "openbox did not take over the display " << DisplayName().toStdString()
+                    << " ("
+                    << (windowManager_->state() == QProcess::NotRunning
+                            ? "it ended with status " + std::to_string(windowManager_->exitCode())
+                            : std::string("it still runs"))
+                    << "); its log:\n"
                     << testsupport::ReadFile(log);
 }
 
