@@ -76,8 +76,9 @@ QSize GifScreenSize(const QByteArray& bytes) {
         return {};
     }
     const auto le16 = [&bytes](int at) {
-        return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1])
-                                                           << 8;
+        const auto low = static_cast<unsigned char>(bytes[at]);
+        const auto high = static_cast<unsigned char>(bytes[at + 1]);
+        return low | high << 8;
     };
     return {le16(6), le16(8)};
 }
