@@ -24,7 +24,7 @@ constexpr const char* BuiltInPicture = ":/velantro.gif";
 
 } // namespace
 
-Form1::Form1(QWidget* parent)
+Form1::Form1(QWidget* parent, PictureLoader::Now now)
     : QWidget(parent), Command1(new WrapButton(QStringLiteral("FUNCIONAMIENTO AUTONOMO   "), this)),
       Command2(
           new WrapButton(QStringLiteral("FUNCIONAMIENTO MANUAL (Controlado por odenador)"), this)),
@@ -32,7 +32,8 @@ Form1::Form1(QWidget* parent)
       Command4(new WrapButton(QStringLiteral("AMBAR"), this)),
       Command5(new WrapButton(QStringLiteral("VERDE"), this)),
       Command6(new WrapButton(QStringLiteral("SALIR"), this)),
-      Command7(new WrapButton(QStringLiteral("PARAR"), this)), Timer1(new QTimer(this)) {
+      Command7(new WrapButton(QStringLiteral("PARAR"), this)), Timer1(new QTimer(this)),
+      pictures_(std::move(now)) {
     setWindowTitle(QStringLiteral("VELANTRO"));
     // The client area opens exactly here; the window manager is told the
     // position was chosen by the program.
@@ -63,7 +64,9 @@ Form1::Form1(QWidget* parent)
     QFile stored(QString::fromLatin1(BuiltInPicture));
     stored.open(QIODevice::ReadOnly);
     QByteArray storedBytes = stored.readAll();
-    Picture1->SetPicture(QPixmap::fromImage(QImage::fromData(storedBytes, "GIF")), storedBytes);
+    const QImage storedPicture =
+        DecodePicture(BuiltInPicture, storedBytes, Picture1->contentsRect().size());
+    Picture1->SetPicture(QPixmap::fromImage(storedPicture), storedBytes);
 
     Bind(Command1, &Form1::Command1_Click);
     Bind(Command2, &Form1::Command2_Click);
@@ -157,9 +160,8 @@ void Form1::Command7_Click() {
 }
 
 // One poll of the board. For a code that reports a lamp state, the matching
-// picture file is read from the program's directory on every tick; it is
-// decoded and shown only when its bytes differ from those of the picture shown
-// now, since the same bytes can only decode to the same picture.
+// picture file in the program's directory is brought on show; a file being
+// replaced may fail for a moment without ending the console.
 void Form1::Timer1_Timer() {
     std::int32_t InputCode = 0;
     std::int32_t SecondCode = 0;
@@ -171,10 +173,5 @@ void Form1::Timer1_Timer() {
         return;
     }
     JoinPath(ProgramDirectory(), file, tickPath_);
-    ReadPictureFile(tickPath_, tickBytes_);
-    if (tickBytes_ == Picture1->PictureBytes()) {
-        return;
-    }
-    const QPixmap picture = QPixmap::fromImage(DecodePicture(tickPath_, tickBytes_));
-    Picture1->SetPicture(picture, tickBytes_);
+    pictures_.Show(tickPath_, *Picture1);
 }

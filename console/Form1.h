@@ -5,7 +5,8 @@
 // manual shows only in which buttons are visible.
 #pragma once
 
-#include <QByteArray>
+#include "PictureLoader.h"
+
 #include <QWidget>
 #include <string>
 
@@ -17,8 +18,9 @@ class Form1 : public QWidget {
     Q_OBJECT
 public:
     // Creates the window and its controls with their initial properties; the
-    // timer runs from here on. The window is not shown.
-    explicit Form1(QWidget* parent = nullptr);
+    // timer runs from here on. The window is not shown. now is the monotonic
+    // clock that times failing picture reads.
+    explicit Form1(QWidget* parent = nullptr, PictureLoader::Now now = PictureLoader::Clock::now);
 
     // Runs the load handler through the dispatch layer. Returns false when it
     // failed; the report has then been given and the window must not be shown.
@@ -52,7 +54,7 @@ private:
     void Bind(WrapButton* button, void (Form1::*handler)());
 
     // Scratch storage a tick reuses, so that a tick allocates nothing once
-    // the picture is steady. Nothing in here outlives the tick that fills it.
+    // the picture is steady.
     std::string tickPath_;
-    QByteArray tickBytes_;
+    PictureLoader pictures_;
 };

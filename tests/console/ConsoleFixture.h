@@ -11,6 +11,7 @@
 
 #include <QStringList>
 #include <QTest>
+#include <chrono>
 #include <memory>
 
 class ConsoleFixture {
@@ -25,10 +26,14 @@ public:
     const QStringList& Reports() const { return reports_; }
     const testsupport::TempDir& Dir() const { return dir_; }
 
+    // The monotonic clock of the windows made here stands still until a test
+    // moves it on.
+    void Advance(std::chrono::milliseconds step) { now_ += step; }
+
     // A new window through the load handler, shown and active; the traffic
     // of the start-up is cleared.
     std::unique_ptr<Form1> StartedForm() {
-        auto form = std::make_unique<Form1>();
+        auto form = std::make_unique<Form1>(nullptr, [this] { return now_; });
         if (form->Load()) {
             form->show();
             if (!QTest::qWaitForWindowActive(form.get())) {
@@ -61,6 +66,7 @@ private:
     testsupport::TempDir dir_;
     testsupport::RecordingPort port_;
     QStringList reports_;
+    PictureLoader::Clock::time_point now_;
 };
 
 // Captions as the operator sees them.

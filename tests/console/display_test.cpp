@@ -8,7 +8,11 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
 #include <QTimer>
+
+#include <map>
 
 #include <fcntl.h>
 #include <filesystem>
@@ -17,6 +21,7 @@
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
+using namespace std::chrono_literals;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
 
@@ -36,20 +41,37 @@ void RemovePictures() {
     }
 }
 
-// A JPEG of the picture's size in one colour, with a marker pixel block.
-std::string JpegOf(QColor colour) {
-    QImage image(246, 520, QImage::Format_RGB32);
+// A JPEG in one colour, with a marker pixel block, of the picture's size
+// unless told otherwise.
+std::string JpegOf(QColor colour, QSize size = {246, 520}, bool progressive = false) {
+    QImage image(size, QImage::Format_RGB32);
     image.fill(colour);
     for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 8; ++x) {
-            image.setPixelColor(100 + x, 200 + y, Qt::black);
+            image.setPixelColor(100 + x, 20 + y, Qt::black);
         }
     }
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG", 95);
+    QImageWriter writer(&buffer, "JPEG");
+    writer.setQuality(95);
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(image);
     return bytes.toStdString();
+}
+
+// What the box shows of a picture file: its top-left part, as far as the box
+// reaches.
+QImage Visible(const Form1& form, const std::string& bytes) {
+    QImageReader::setAllocationLimit(0);
+    const QImage whole = QImage::fromData(QByteArray::fromStdString(bytes));
+    const QRect box(QPoint(0, 0), form.Picture1->contentsRect().size());
+    return whole.copy(whole.rect().intersected(box)).convertToFormat(QImage::Format_RGB32);
+}
+
+QImage Shown(const Form1& form) {
+    return form.Picture1->Picture().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 // The status byte whose first group decodes to code.
@@ -82,9 +104,9 @@ std::string HugeGif(QSize screen, QRect frame) {
     return gif;
 }
 
-// A JPEG whose frame header declares 30000 x 30000 pixels.
+// A progressive JPEG whose frame header declares 30000 x 30000 pixels.
 std::string HugeJpeg(std::string jpeg) {
-    const std::size_t frame = jpeg.find("\xFF\xC0");
+    const std::size_t frame = jpeg.find("\xFF\xC2");
     jpeg.replace(frame + 5, 4, "\x75\x30\x75\x30"s);
     return jpeg;
 }
@@ -103,8 +125,12 @@ private slots:
     void codesWithoutALampStateTouchNothing();
     void aRewrittenFileShowsOnTheNextTick();
     void anUnchangedFileIsNeitherDecodedNorRepainted();
-    void aBadFileIsReportedAndThePictureKept_data();
-    void aBadFileIsReportedAndThePictureKept();
+    void aFileBeingReplacedIsWaitedFor_data();
+    void aFileBeingReplacedIsWaitedFor();
+    void aBadFileIsReportedAfterASecondAndThePictureKept_data();
+    void aBadFileIsReportedAfterASecondAndThePictureKept();
+    void whatFollowsAPicturesEndIsIgnored_data();
+    void whatFollowsAPicturesEndIsIgnored();
     void thePathJoinAddsAndRemovesNothing();
 };
 
@@ -138,9 +164,7 @@ void DisplayTest::eachCodeShowsItsFile() {
     QVERIFY(fixture.Reports().isEmpty());
     const std::string bytes = ReadFile(Beside(file.toStdString()));
     QCOMPARE(form->Picture1->PictureBytes().toStdString(), bytes);
-    const QImage expected = QImage::fromData(QByteArray::fromStdString(bytes));
-    QCOMPARE(form->Picture1->Picture().toImage().convertToFormat(QImage::Format_RGB32),
-             expected.convertToFormat(QImage::Format_RGB32));
+    QCOMPARE(Shown(*form), Visible(*form, bytes));
 }
 
 void DisplayTest::picturesAreToldApartByContentNotName() {
@@ -157,7 +181,7 @@ void DisplayTest::picturesAreToldApartByContentNotName() {
         Tick(*form);
         QVERIFY(fixture.Reports().isEmpty());
         QCOMPARE(form->Picture1->PictureBytes().toStdString(), bytes);
-        QCOMPARE(form->Picture1->Picture().size(), QSize(246, 520));
+        QCOMPARE(form->Picture1->Picture().size(), QSize(245, 517));
     }
 }
 
@@ -217,13 +241,84 @@ void DisplayTest::anUnchangedFileIsNeitherDecodedNorRepainted() {
     QCOMPARE(form->Picture1->Picture().cacheKey(), key);
     QCOMPARE(form->Picture1->PictureBytes().constData(), storage);
 
-    // Still read from disk every time: a file gone is noticed on that tick.
+    // A file gone is noticed on that tick, and reported once it has stayed
+    // gone for a second.
     fs::remove(Beside("verde.jpg"));
+    Tick(*form);
+    fixture.Advance(1s);
     Tick(*form);
     QCOMPARE(fixture.Reports().size(), 1);
 }
 
-void DisplayTest::aBadFileIsReportedAndThePictureKept_data() {
+// Steps of a picture file being replaced while the board reports red: what
+// happens to rojo.jpg, how far the clock moves on, the code of the tick, and
+// what the box shows after it. verde.jpg stays whole throughout.
+struct ReplaceStep {
+    const char* rojo; // "whole", "empty", "half", "missing", or nullptr: as it is
+    int advanceMs;
+    int code;
+    const char* shows; // "rojo", "verde" or "built-in"
+    bool reported = false;
+};
+
+void DisplayTest::aFileBeingReplacedIsWaitedFor_data() {
+    QTest::addColumn<std::vector<ReplaceStep>>("steps");
+    QTest::newRow("empty for a tick, then bad for good")
+        << std::vector<ReplaceStep>{{"empty", 0, 1, "built-in"},
+                                    {"whole", 10, 1, "rojo"},
+                                    {"empty", 2000, 1, "rojo"},
+                                    {nullptr, 999, 1, "rojo"},
+                                    {nullptr, 1, 1, "rojo", true}};
+    QTest::newRow("missing for half a second") << std::vector<ReplaceStep>{
+        {"missing", 0, 1, "built-in"}, {nullptr, 500, 1, "built-in"}, {"whole", 10, 1, "rojo"}};
+    QTest::newRow("cut off, then whole")
+        << std::vector<ReplaceStep>{{"half", 0, 1, "built-in"}, {"whole", 10, 1, "rojo"}};
+    // A picture that shows ends the streak; a tick that selects none does not.
+    QTest::newRow("another picture in between")
+        << std::vector<ReplaceStep>{{"empty", 0, 1, "built-in"},
+                                    {nullptr, 600, 4, "verde"},
+                                    {nullptr, 600, 1, "verde"},
+                                    {nullptr, 600, 1, "verde"},
+                                    {nullptr, 400, 1, "verde", true}};
+    QTest::newRow("no picture in between")
+        << std::vector<ReplaceStep>{{"empty", 0, 1, "built-in"},
+                                    {nullptr, 600, 15, "built-in"},
+                                    {nullptr, 400, 1, "built-in", true}};
+}
+
+void DisplayTest::aFileBeingReplacedIsWaitedFor() {
+    QFETCH(std::vector<ReplaceStep>, steps);
+    const std::string red = JpegOf(Qt::red);
+    const std::string green = JpegOf(Qt::green);
+    WriteFile(Beside("verde.jpg"), green);
+    ConsoleFixture fixture;
+    auto form = fixture.StartedForm();
+    form->Timer1->stop();
+    const QByteArray builtIn = form->Picture1->PictureBytes();
+    const std::map<std::string, QByteArray> shows = {{"rojo", QByteArray::fromStdString(red)},
+                                                     {"verde", QByteArray::fromStdString(green)},
+                                                     {"built-in", builtIn}};
+    const std::map<std::string, std::string> contents = {
+        {"whole", red}, {"empty", ""}, {"half", red.substr(0, red.size() / 2)}};
+
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const ReplaceStep& step = steps[i];
+        if (step.rojo != nullptr && std::string(step.rojo) == "missing") {
+            fs::remove(Beside("rojo.jpg"));
+        } else if (step.rojo != nullptr) {
+            WriteFile(Beside("rojo.jpg"), contents.at(step.rojo));
+        }
+        fixture.Advance(std::chrono::milliseconds(step.advanceMs));
+        fixture.Port().Script(StatusFor(step.code));
+        Tick(*form);
+        const std::string where = "step " + std::to_string(i + 1);
+        QVERIFY2(fixture.Reports().size() == (step.reported ? 1 : 0), where.c_str());
+        QVERIFY2(form->Picture1->PictureBytes() == shows.at(step.shows), where.c_str());
+    }
+}
+
+void DisplayTest::aBadFileIsReportedAfterASecondAndThePictureKept_data() {
+
     QTest::addColumn<QByteArray>("contents");
     QTest::addColumn<QString>("reason");
     const std::string jpeg = JpegOf(Qt::red);
@@ -239,7 +334,11 @@ void DisplayTest::aBadFileIsReportedAndThePictureKept_data() {
         << QByteArray::fromStdString(jpeg.substr(0, jpeg.size() / 2)) << "JPEG está incompleta";
     QTest::newRow("GIF cut short")
         << QByteArray::fromStdString(gif.substr(0, gif.size() - 100)) << "GIF está incompleta";
-    QTest::newRow("huge JPEG") << QByteArray::fromStdString(HugeJpeg(jpeg)) << "30000 x 30000";
+    QTest::newRow("GIF without its trailer")
+        << QByteArray::fromStdString(gif.substr(0, gif.size() - 1)) << "GIF está incompleta";
+    QTest::newRow("huge progressive JPEG")
+        << QByteArray::fromStdString(HugeJpeg(JpegOf(Qt::red, {246, 520}, true)))
+        << "30000 x 30000";
     QTest::newRow("random bytes") << QByteArray::fromStdString(std::string(4000, '\x5a'))
                                   << "no es una imagen JPEG ni GIF";
     QTest::newRow("huge GIF") << QByteArray::fromStdString(
@@ -256,7 +355,7 @@ void DisplayTest::aBadFileIsReportedAndThePictureKept_data() {
     QTest::newRow("named pipe") << QByteArray("<fifo>") << "no es un archivo normal";
 }
 
-void DisplayTest::aBadFileIsReportedAndThePictureKept() {
+void DisplayTest::aBadFileIsReportedAfterASecondAndThePictureKept() {
     QFETCH(QByteArray, contents);
     QFETCH(QString, reason);
     const std::string path = Beside("rojo.jpg");
@@ -271,6 +370,9 @@ void DisplayTest::aBadFileIsReportedAndThePictureKept() {
     auto form = fixture.StartedForm();
     const QByteArray before = form->Picture1->PictureBytes();
     fixture.Port().Script(StatusFor(6));
+    QTest::qWait(50); // ticks of the running timer, all within the same instant
+    QVERIFY(fixture.Reports().isEmpty());
+    fixture.Advance(1s);
     QTRY_COMPARE(fixture.Reports().size(), 1);
     const QString report = fixture.Reports().front();
     QVERIFY2(report.contains(QString::fromStdString(path)), qPrintable(report));
@@ -282,6 +384,33 @@ void DisplayTest::aBadFileIsReportedAndThePictureKept() {
     for (const std::string& line : fixture.Port().Trace()) {
         QVERIFY2(line.rfind("PortOut 888", 0) != 0, line.c_str());
     }
+}
+
+// Pictures whose file goes on after their end, or that are far larger than the
+// box: each is shown, its top-left part.
+void DisplayTest::whatFollowsAPicturesEndIsIgnored_data() {
+    QTest::addColumn<QByteArray>("contents");
+    const std::string gif = ReadFile(PICTURES_DIR "/velantro.gif");
+    const std::string jpeg = JpegOf(Qt::red);
+    QTest::newRow("GIF and a newline") << QByteArray::fromStdString(gif + "\n");
+    QTest::newRow("JPEG and trailing data with FF DA")
+        << QByteArray::fromStdString(jpeg + "\xFF\xDA\x00\x08 tail"s);
+    QTest::newRow("6000 x 4000 JPEG") << QByteArray::fromStdString(JpegOf(Qt::blue, {6000, 4000}));
+    QTest::newRow("20000 x 100 JPEG") << QByteArray::fromStdString(JpegOf(Qt::cyan, {20000, 100}));
+    QTest::newRow("progressive JPEG")
+        << QByteArray::fromStdString(JpegOf(Qt::magenta, {246, 520}, true));
+}
+
+void DisplayTest::whatFollowsAPicturesEndIsIgnored() {
+    QFETCH(QByteArray, contents);
+    WriteFile(Beside("rojo.jpg"), contents.toStdString());
+    ConsoleFixture fixture;
+    auto form = fixture.StartedForm();
+    form->Timer1->stop();
+    fixture.Port().Script(StatusFor(1));
+    Tick(*form);
+    QCOMPARE(fixture.Reports(), QStringList());
+    QCOMPARE(Shown(*form), Visible(*form, contents.toStdString()));
 }
 
 void DisplayTest::thePathJoinAddsAndRemovesNothing() {

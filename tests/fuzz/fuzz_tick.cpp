@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray bytes(reinterpret_cast<const char*>(data + 4),
                            static_cast<qsizetype>(size - 4));
     try {
-        const QImage image = DecodePicture(file, bytes);
+        // The picture box's inner area at 96 dpi.
+        const QImage image = DecodePicture(file, bytes, QSize(245, 517));
         if (image.isNull() ||
             static_cast<qint64>(image.width()) * image.height() > MaxPicturePixels) {
             std::abort();
