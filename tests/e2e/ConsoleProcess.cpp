@@ -88,7 +88,7 @@ void ConsoleProcess::AddFile(const std::string& name, const QByteArray& bytes) c
     testsupport::WriteFile(ProgramDir() + "/" + name, bytes.toStdString());
 }
 
-bool ConsoleProcess::Start() {
+bool ConsoleProcess::Start(const QStringList& arguments, const QString& display) {
     // Only the display and the port library's files are the test's choice:
     // Qt settings of the environment that runs the tests are left out.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -98,7 +98,7 @@ bool ConsoleProcess::Start() {
         }
     }
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    environment.insert(QStringLiteral("DISPLAY"), X11Session::Display());
+    environment.insert(QStringLiteral("DISPLAY"), display);
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"),
                        QString::fromStdString(dir_.File("runtime")));
     environment.insert(QStringLiteral("PORTIO_TRACE"), QString::fromStdString(port_.TracePath()));
@@ -109,7 +109,7 @@ bool ConsoleProcess::Start() {
     process_.setWorkingDirectory(QStringLiteral("/"));
     process_.setStandardOutputFile(QProcess::nullDevice());
     process_.setStandardErrorFile(QString::fromStdString(dir_.File("stderr")));
-    process_.start(QString::fromStdString(ProgramDir() + "/velantro"), {});
+    process_.start(QString::fromStdString(ProgramDir() + "/velantro"), arguments);
     return process_.waitForStarted(WaitMilliseconds);
 }
 

@@ -87,7 +87,9 @@ public:
     // Puts a file into the program directory.
     void AddFile(const std::string& name, const QByteArray& bytes) const;
 
-    bool Start();
+    // Starts the console on the tests' display, or on the one given ("" for
+    // none), with the given command line.
+    bool Start(const QStringList& arguments = {}, const QString& display = X11Session::Display());
 
     // Waits until the main window is shown and active and the first tick has
     // read the board. False when that did not happen in time.

@@ -167,6 +167,9 @@ void ClickAt(QPoint screenPoint) {
 
 void PressKeys(const QStringList& keys) {
     RunCommand(QStringLiteral("xdotool"), QStringList{QStringLiteral("key")} + keys);
+    // A key that closes its window may never see its release; the X server
+    // would then repeat it into every later window on this display.
+    RunCommand(QStringLiteral("xdotool"), QStringList{QStringLiteral("keyup")} + keys);
 }
 
 QImage GrabWindow(unsigned long id) {

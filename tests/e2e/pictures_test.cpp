@@ -3,7 +3,12 @@
 #include "ConsoleProcess.h"
 #include "TestPictures.h"
 
+#include <chrono>
 #include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <thread>
+#include <unistd.h>
 
 namespace e2e {
 namespace {
@@ -75,6 +80,60 @@ TEST(Pictures, EachInputCodeShowsItsFile) {
     const Traffic traffic = console.CurrentTraffic();
     EXPECT_EQ(traffic.others, WritesOf({0}));
     ExpectCleanTicks(traffic, false);
+}
+
+const TestPicture& PictureOf(const char* file) {
+    for (const TestPicture& picture : LampPictures()) {
+        if (std::strcmp(picture.file, file) == 0) {
+            return picture;
+        }
+    }
+    throw std::logic_error(std::string("no test picture is called ") + file);
+}
+
+// The picture on show replaced the ways people replace files, every 10 ms
+// while the console reads it every 10 ms: copied over in place, deleted and
+// written anew, renamed into place, and last written slowly, in two halves.
+TEST(Pictures, ReplacingThePictureOnShowNeverEndsTheConsole) {
+    using namespace std::chrono_literals;
+    const QByteArray versions[] = {Encode(PictureOf("verde.jpg")), Encode(PictureOf("rojo.jpg"))};
+    ConsoleProcess console;
+    console.AddFile("rojo.jpg", versions[1]);
+    ASSERT_TRUE(Started(console));
+    console.Port().Script(StatusForCode(1));
+    const std::string path = console.ProgramDir() + "/rojo.jpg";
+    for (int i = 0; i < 300; ++i) {
+        const std::string bytes = versions[i % 2].toStdString();
+        if (i % 3 == 1) {
+            std::filesystem::remove(path);
+        }
+        if (i % 3 == 2) {
+            testsupport::WriteFile(path + ".nuevo", bytes);
+            std::filesystem::rename(path + ".nuevo", path);
+        } else {
+            testsupport::WriteFile(path, bytes);
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    const QByteArray& last = versions[0];
+    const int file = ::open(path.c_str(), O_WRONLY | O_TRUNC);
+    ASSERT_GE(file, 0);
+    const auto half = static_cast<std::size_t>(last.size() / 2);
+    ASSERT_EQ(::write(file, last.constData(), half), static_cast<ssize_t>(half));
+    std::this_thread::sleep_for(300ms);
+    const std::size_t rest = static_cast<std::size_t>(last.size()) - half;
+    ASSERT_EQ(::write(file, last.constData() + half, rest), static_cast<ssize_t>(rest));
+    ::close(file);
+
+    std::string difference;
+    const bool shown = WaitFor([&] {
+        difference = Difference(GrabWindow(console.MainWindow().id), "verde.jpg");
+        return difference.empty();
+    });
+    EXPECT_TRUE(shown) << difference;
+    EXPECT_TRUE(console.Running()) << console.Errors();
+    EXPECT_EQ(console.Errors().find("velantro:"), std::string::npos) << console.Errors();
+    ExpectCleanTicks(console.CurrentTraffic(), false);
 }
 
 } // namespace

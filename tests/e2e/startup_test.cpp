@@ -2,6 +2,8 @@
 // the window it opens.
 #include "ConsoleProcess.h"
 
+#include <filesystem>
+
 namespace e2e {
 namespace {
 
@@ -31,6 +33,30 @@ TEST(Startup, OpensItsWindowAtItsPlace) {
         viewable += any.viewable ? 1 : 0;
     }
     EXPECT_EQ(viewable, 1);
+}
+
+// Without a display to open, the console says so in Spanish and ends before
+// writing anything; options meant for Qt on its command line change nothing.
+TEST(Startup, WithoutADisplayItSaysSoAndWritesNothing) {
+    for (const QString& display : {QString(), QStringLiteral(":4093")}) {
+        SCOPED_TRACE("DISPLAY=" + display.toStdString());
+        ConsoleProcess console;
+        ASSERT_TRUE(console.Start({}, display));
+        ASSERT_TRUE(console.WaitForExit());
+        EXPECT_EQ(console.ExitCode(), 1) << console.Errors();
+        EXPECT_EQ(
+            console.Errors().rfind("velantro: No se ha encontrado ninguna pantalla gráfica", 0), 0u)
+            << console.Errors();
+        EXPECT_FALSE(std::filesystem::exists(console.Port().TracePath()));
+    }
+}
+
+TEST(Startup, QtOptionsOnTheCommandLineChangeNothing) {
+    ConsoleProcess console;
+    ASSERT_TRUE(console.Start(
+        {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--help")}));
+    ASSERT_TRUE(console.WaitUntilRunning()) << console.Errors();
+    EXPECT_EQ(console.MainWindow().size, MainClientSize);
 }
 
 } // namespace
