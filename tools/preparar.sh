@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Prepares a Debian 12 machine and builds the console in build/.
 #   tools/preparar.sh            packages to build and run, then the build
-#   tools/preparar.sh --pruebas  also the packages the tests need (a virtual X
-#                                server, a window manager, the X tools)
+#   tools/preparar.sh --pruebas  also the tests, and the packages they need (a
+#                                virtual X server, a window manager, the X tools)
 # Packages already present are not installed again. Needs root or sudo only
 # when something is missing.
 set -euo pipefail
@@ -14,9 +14,11 @@ build_options=()
 if [[ "${1:-}" == "--pruebas" ]]; then
     packages+=(libgtest-dev xvfb openbox xdotool x11-utils imagemagick
                desktop-file-utils)
+    build_options+=(-DVELANTRO_TESTS=ON)
 fi
 if [[ -n "${VELANTRO_CMAKE_OPTIONS:-}" ]]; then
-    read -r -a build_options <<< "$VELANTRO_CMAKE_OPTIONS"
+    read -r -a extra_options <<< "$VELANTRO_CMAKE_OPTIONS"
+    build_options+=("${extra_options[@]}")
 fi
 
 missing=()
