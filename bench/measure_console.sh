@@ -3,7 +3,10 @@
 # against a tick that shows none, side by side in one run, and the resident
 # memory over a long run of picture ticks.
 #
-#   bench/measure_console.sh [BUILD_DIR] [PHASES] [PHASE_SECONDS] [SOAK_SECONDS]
+#   bench/measure_console.sh [BUILD_DIR] [PHASES] [PHASE_SECONDS] [SOAK_SECONDS] [PICTURE]
+#
+# PICTURE, if given, takes the place of rojo.jpg, to measure a steady picture
+# of another size.
 #
 # The console runs under its own Xvfb and openbox on the recording port
 # library, which answers the status byte from a script file; the script is
@@ -15,11 +18,16 @@ build=$(realpath "${1:-build}")
 phases=${2:-6}
 phase_seconds=${3:-10}
 soak_seconds=${4:-600}
+picture=${5:-}
 
 source "$(dirname "$0")/session.sh"
 begin_session
 
 lay_out "$build" "$work" "$build/tests/recording/libportio_recording.so"
+if [[ -n $picture ]]; then
+    cp "$picture" "$work/rojo.jpg"
+    echo "rojo.jpg: $(stat -c %s "$work/rojo.jpg") bytes"
+fi
 export PORTIO_TRACE="$work/trace" PORTIO_SCRIPT="$work/script"
 start_display "$work"
 

@@ -1,9 +1,10 @@
 // Keeps the picture box in step with a picture file, tick after tick.
 //
 // A steady picture costs one stat a tick: the file is read again only when its
-// identity or times differ from those of the picture on show, or when it was
-// modified so recently that a further write might not change them. The bytes
-// read are decoded only when they differ from those on show.
+// identity, size or times differ from those of the file the picture on show
+// came from, or when it changed so recently that a further write might leave
+// them as they are. The bytes read are decoded only when they differ from
+// those on show.
 //
 // A file that cannot be read or decoded is often one being replaced (copied
 // over in place, deleted and written anew). The picture on show then stays and
