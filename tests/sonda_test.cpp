@@ -86,8 +86,31 @@ TEST_F(SondaTest, PrintsTheDecodingOfEachStatusByte) {
     }
 }
 
+TEST_F(SondaTest, ReadsValuesAsDecimalOrHexadecimal) {
+    struct Case {
+        const char* argument;
+        int written;
+    };
+    for (const Case& c : {Case{"010", 10}, Case{"08", 8}, Case{"0x10", 16}, Case{"0XfF", 255}}) {
+        port.ClearTrace();
+        const ProbeRun run = Probe(c.argument);
+        EXPECT_EQ(run.status, 0) << c.argument << ": " << run.output;
+        ASSERT_GE(port.Trace().size(), 2U) << c.argument;
+        EXPECT_EQ(port.Trace()[1], "PortOut 888 " + std::to_string(c.written)) << c.argument;
+    }
+}
+
+// --continuo prints a reading once and then only when it changes.
+TEST_F(SondaTest, ContinuousPrintsTheFirstReadingOnce) {
+    port.Script(0x70, 0x48);
+    const ProbeRun run = Probe("--continuo & sleep 0.5; kill $!; wait $!");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output.find("estado"), run.output.rfind("estado")) << run.output;
+    EXPECT_GE(port.Trace().size(), 8U) << "it kept reading";
+}
+
 TEST_F(SondaTest, RefusesBadValuesAndReportsPortFailures) {
-    for (const char* bad : {"256", "-1", "9x", "rojo"}) {
+    for (const char* bad : {"256", "-1", "9x", "rojo", "+9", "0x", "0x100", "0b1"}) {
         const ProbeRun run = Probe(bad);
         EXPECT_EQ(run.status, 2) << bad;
         EXPECT_NE(run.output.find("argumento no válido"), std::string::npos) << run.output;

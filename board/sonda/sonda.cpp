@@ -3,14 +3,15 @@
 // read sequences, so what it shows is what the console would see.
 #include "Module1_Velantro.h"
 
-#include <cerrno>
+#include <charconv>
 #include <chrono>
+#include <clocale>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
+#include <string_view>
 #include <thread>
 
 using namespace Module1_Velantro;
@@ -26,9 +27,15 @@ void RequestStop(int) {
 const char* const Usage =
     "Uso: velantro-sonda [VALOR] [--continuo]\n"
     "Comprueba el cableado de la placa del semáforo sin la consola.\n"
-    "  VALOR       valor de salida que se escribe antes de leer, de 0 a 255\n"
-    "              (0 apagado, 8 manual, 9 rojo, 10 ámbar, 12 verde, 16 autónomo)\n"
-    "  --continuo  sigue leyendo las entradas hasta que se pulse Ctrl+C\n";
+    "  VALOR       valor de salida que se escribe antes de leer, de 0 a 255, en\n"
+    "              decimal o en hexadecimal con 0x (0 apagado, 8 manual, 9 rojo,\n"
+    "              10 ámbar, 12 verde, 16 autónomo)\n"
+    "  --continuo  sigue leyendo las entradas hasta que se pulse Ctrl+C\n"
+    "  -h, --help, --ayuda  muestra esta ayuda\n"
+    "  --version   muestra la versión\n"
+    "Con el puerto real, la variable de entorno PORTIO_DEVICE elige el dispositivo\n"
+    "(p. ej. PORTIO_DEVICE=/dev/parport1); sin ella se usa el puerto de la\n"
+    "dirección 888 (0x378).\n";
 
 const char* Meaning(std::int32_t InputCode) {
     switch (ReportedLamp(InputCode)) {
@@ -57,20 +64,30 @@ std::string Describe(const StatusReadings& readings) {
     return line;
 }
 
-bool ParseValue(const char* text, int& value) {
-    char* end = nullptr;
-    errno = 0;
-    const long parsed = std::strtol(text, &end, 0);
-    if (errno != 0 || end == text || *end != '\0' || parsed < 0 || parsed > 255) {
+// Decimal, or hexadecimal after 0x: a leading zero does not mean octal, so
+// "010" is ten. No sign, no spaces.
+bool ParseValue(const std::string& text, int& value) {
+    int base = 10;
+    std::string_view digits = text;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+        base = 16;
+        digits.remove_prefix(2);
+    }
+    int parsed = 0;
+    const char* last = digits.data() + digits.size();
+    auto [end, ec] = std::from_chars(digits.data(), last, parsed, base);
+    if (digits.empty() || digits[0] == '-' || ec != std::errc() || end != last || parsed > 255) {
         return false;
     }
-    value = static_cast<int>(parsed);
+    value = parsed;
     return true;
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // System reasons (strerror) in the operator's language where installed.
+    std::setlocale(LC_ALL, "");
     bool continuous = false;
     int value = -1;
     for (int i = 1; i < argc; ++i) {
@@ -80,7 +97,10 @@ int main(int argc, char* argv[]) {
         } else if (argument == "--ayuda" || argument == "-h" || argument == "--help") {
             std::fputs(Usage, stdout);
             return 0;
-        } else if (value < 0 && ParseValue(argv[i], value)) {
+        } else if (argument == "--version") {
+            std::printf("velantro-sonda %s\n", VELANTRO_VERSION);
+            return 0;
+        } else if (value < 0 && ParseValue(argument, value)) {
         } else {
             std::fprintf(stderr, "velantro-sonda: argumento no válido: %s\n%s", argv[i], Usage);
             return 2;
@@ -92,11 +112,11 @@ int main(int argc, char* argv[]) {
             WriteOutputs(static_cast<std::int16_t>(value));
             std::printf("escrito el valor de salida %d\n", value);
         }
-        std::printf("%s\n", Describe(ReadStatus()).c_str());
+        std::string last = Describe(ReadStatus());
+        std::printf("%s\n", last.c_str());
         if (continuous) {
             std::signal(SIGINT, RequestStop);
             std::signal(SIGTERM, RequestStop);
-            std::string last;
             while (stopRequested == 0) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 const std::string now = Describe(ReadStatus());

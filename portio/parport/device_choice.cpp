@@ -35,7 +35,22 @@ bool hasLegacyBase(const std::filesystem::path& portDir) {
 } // namespace
 
 std::string DeviceChoice::label() const {
-    return fromVariable ? path + " (indicado en " + kDeviceVariable + ")" : path;
+    // A path of any length can come from the variable; messages keep their
+    // reason and advice whole and shorten the path instead: its start and its
+    // end, cut between UTF-8 sequences.
+    constexpr size_t kHead = 60, kTail = 100;
+    std::string shown = path;
+    if (shown.size() > kHead + kTail) {
+        auto sequenceStart = [this](size_t at) {
+            while (at > 0 && (static_cast<unsigned char>(path[at]) & 0xC0) == 0x80)
+                --at;
+            return at;
+        };
+        const size_t head = sequenceStart(kHead);
+        const size_t tail = sequenceStart(path.size() - kTail);
+        shown = path.substr(0, head) + "…" + path.substr(tail);
+    }
+    return fromVariable ? shown + " (indicado en " + kDeviceVariable + ")" : shown;
 }
 
 DeviceChoice chooseDevice(const std::string& procDir, const std::string& override) {

@@ -13,7 +13,7 @@ struct DeviceChoice {
     std::string path;
     bool fromVariable = false;
 
-    // The device as operator messages name it.
+    // The device as operator messages name it, a very long path shortened.
     std::string label() const;
 };
 

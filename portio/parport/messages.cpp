@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <linux/major.h>
+#include <sys/sysmacros.h>
 
 namespace parport {
 namespace {
@@ -41,19 +43,60 @@ std::string deviceFailure(Stage stage, const char* operation, const std::string&
         return "No tiene permiso para usar el puerto paralelo " + device +
                ". Añada su usuario al grupo lp («adduser USUARIO lp», como administrador) y "
                "vuelva a iniciar sesión.";
-    // ppdev refuses an exclusive claim with ENXIO while another driver has
-    // registered on the port; ENXIO also comes when no port has that number.
-    if (stage == Stage::Claim && (err == ENXIO || err == EBUSY))
-        return "El puerto paralelo " + device +
-               " está ocupado por otro controlador, normalmente el de impresora (lp). "
-               "Descárguelo con «modprobe -r lp» (como administrador) y vuelva a intentarlo; si "
-               "sigue igual, compruebe que el módulo parport_pc está cargado.";
     if (err == EINTR)
         return "Una señal interrumpió " + operationOn(stage, operation, device) +
                ". Vuelva a intentarlo.";
     return "Falló " + operationOn(stage, operation, device) + ": " + systemErrorText(err) +
            " (errno " + std::to_string(err) +
            "). Compruebe el puerto paralelo y su tarjeta y vuelva a intentarlo.";
+}
+
+std::string portBusy(const std::string& device, const PortHolder& holder) {
+    const std::string busy = "El puerto paralelo " + device + " está ocupado por ";
+    switch (holder.kind) {
+    case PortHolder::Kind::NoPort:
+        return deviceFailure(Stage::Open, "", device, ENXIO);
+    case PortHolder::Kind::Program:
+        if (holder.pid != 0)
+            return busy + "otro programa: " + holder.name + " (proceso " +
+                   std::to_string(holder.pid) + "). Ciérrelo y vuelva a intentarlo.";
+        return busy + "otro programa, quizá de otro usuario (no se puede saber cuál). Cierre el "
+                      "programa que lo usa (otra consola Velantro, «velantro-sonda --continuo») y "
+                      "vuelva a intentarlo.";
+    case PortHolder::Kind::PrinterDriver:
+        return busy +
+               "el controlador de impresora (lp). Descárguelo ahora con «modprobe -r lp» (como "
+               "administrador) y vuelva a intentarlo. Para que no se cargue más al arrancar, cree "
+               "el archivo /etc/modprobe.d/velantro-sin-lp.conf con la línea «blacklist lp».";
+    case PortHolder::Kind::OtherDriver:
+        return busy + "otro controlador del núcleo («" + holder.name +
+               "»). Descárguelo (como administrador) y vuelva a intentarlo.";
+    case PortHolder::Kind::Nobody:
+        break;
+    }
+    return "No se pudo reservar el puerto paralelo " + device +
+           ", aunque ahora no hay nada registrado en él: quizá otro programa acaba de soltarlo. "
+           "Vuelva a intentarlo.";
+}
+
+std::string notAParallelPort(const std::string& device, const struct stat& info) {
+    std::string what;
+    if (S_ISCHR(info.st_mode))
+        what = "el dispositivo de caracteres " + std::to_string(major(info.st_rdev)) + ":" +
+               std::to_string(minor(info.st_rdev)) + ", de otro controlador";
+    else if (S_ISBLK(info.st_mode))
+        what = "un dispositivo de bloques";
+    else if (S_ISREG(info.st_mode))
+        what = "un archivo normal";
+    else if (S_ISDIR(info.st_mode))
+        what = "una carpeta";
+    else if (S_ISFIFO(info.st_mode))
+        what = "una tubería (FIFO)";
+    else
+        what = "otra clase de archivo";
+    return "La ruta " + device + " no es un puerto paralelo: es " + what +
+           ". Se esperaba un dispositivo de caracteres del controlador ppdev (número principal " +
+           std::to_string(PP_MAJOR) + "), como /dev/parport0. No se ha abierto.";
 }
 
 std::string controlValueRefused(int value) {

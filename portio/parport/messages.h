@@ -2,7 +2,10 @@
 #ifndef VELANTRO_PARPORT_MESSAGES_H
 #define VELANTRO_PARPORT_MESSAGES_H
 
+#include "port_holder.h"
+
 #include <string>
+#include <sys/stat.h>
 
 namespace parport {
 
@@ -16,6 +19,12 @@ enum class Stage {
 // Why a call on the device failed and what the operator can do about it.
 // operation names the ioctl; it is ignored for Stage::Open.
 std::string deviceFailure(Stage stage, const char* operation, const std::string& device, int err);
+
+// Why ppdev refused to claim the port, from who holds it.
+std::string portBusy(const std::string& device, const PortHolder& holder);
+
+// The device node is not a ppdev character device; info is its stat(2).
+std::string notAParallelPort(const std::string& device, const struct stat& info);
 
 std::string controlValueRefused(int value);
 std::string statusIsReadOnly();

@@ -3,10 +3,13 @@
 #include "device_choice.h"
 #include "messages.h"
 
+#include <cerrno>
 #include <fcntl.h>
+#include <linux/major.h>
 #include <linux/parport.h>
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
+#include <sys/sysmacros.h>
 
 namespace parport {
 namespace {
@@ -35,7 +38,15 @@ std::string ParportDevice::claimDevice() {
     DeviceChoice choice = chooseDevice(system_.parportProcDir(), system_.getenv(kDeviceVariable));
     device_ = choice.label();
 
-    int fd = system_.open(choice.path, O_RDWR | O_CLOEXEC);
+    // Only a ppdev node is opened: opening other device nodes can have side
+    // effects of its own (a terminal, a tape), and their ioctls mean other things.
+    struct stat info {};
+    if (int rc = system_.fileStatus(choice.path, info); rc < 0)
+        return deviceFailure(Stage::Open, "stat", device_, -rc);
+    if (!S_ISCHR(info.st_mode) || major(info.st_rdev) != PP_MAJOR)
+        return notAParallelPort(device_, info);
+
+    int fd = system_.open(choice.path, O_RDWR | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return deviceFailure(Stage::Open, "open", device_, -fd);
 
@@ -48,6 +59,11 @@ std::string ParportDevice::claimDevice() {
     for (Step step : {Step{PPEXCL, "PPEXCL"}, Step{PPCLAIM, "PPCLAIM"}}) {
         if (int rc = system_.ioctl(fd, step.request, nullptr); rc < 0) {
             system_.close(fd);
+            // ppdev refuses the exclusive claim with ENXIO while anything else
+            // is registered on the port, and when there is no such port.
+            if (rc == -ENXIO || rc == -EBUSY)
+                return portBusy(device_, findHolder(system_.parportProcDir(), minor(info.st_rdev),
+                                                    system_.procRoot(), choice.path));
             return deviceFailure(Stage::Claim, step.name, device_, -rc);
         }
     }

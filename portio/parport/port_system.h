@@ -4,12 +4,16 @@
 #define VELANTRO_PARPORT_PORT_SYSTEM_H
 
 #include <string>
+#include <sys/stat.h>
 
 namespace parport {
 
 class PortSystem {
 public:
     virtual ~PortSystem() = default;
+
+    // stat(2) of a path, following links. Returns 0, or -errno.
+    virtual int fileStatus(const std::string& path, struct stat& info) = 0;
 
     // Opens a device node. Returns the file descriptor, or -errno.
     virtual int open(const std::string& path, int flags) = 0;
@@ -26,6 +30,9 @@ public:
     // The directory in which the kernel lists its parallel ports
     // (parport0/base-addr, parport1/base-addr, ...).
     virtual std::string parportProcDir() = 0;
+
+    // The process directory (/proc), where the holder of a busy port is looked for.
+    virtual std::string procRoot() = 0;
 };
 
 } // namespace parport

@@ -12,12 +12,16 @@
 #include <fcntl.h>
 #include <string_view>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 class LinuxSystem final : public parport::PortSystem {
 public:
+    int fileStatus(const std::string& path, struct stat& info) override {
+        return ::stat(path.c_str(), &info) == 0 ? 0 : -errno;
+    }
     int open(const std::string& path, int flags) override {
         const int fd = ::open(path.c_str(), flags);
         // The descriptor goes to the caller, which closes it.
@@ -32,6 +36,7 @@ public:
         return value ? value : "";
     }
     std::string parportProcDir() override { return "/proc/sys/dev/parport"; }
+    std::string procRoot() override { return "/proc"; }
 };
 
 // Built at the first call; destroyed at exit or when the library is unloaded,

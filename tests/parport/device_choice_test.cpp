@@ -6,6 +6,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -24,6 +25,15 @@ public:
     }
     ~ProcTree() { fs::remove_all(root_); }
     std::string path() const { return root_.string(); }
+
+    void file(const std::string& relative, const std::string& contents) {
+        fs::create_directories((root_ / relative).parent_path());
+        std::ofstream(root_ / relative) << contents;
+    }
+    void link(const std::string& relative, const std::string& target) {
+        fs::create_directories((root_ / relative).parent_path());
+        fs::create_symlink(target, root_ / relative);
+    }
 
 private:
     fs::path root_;
@@ -79,6 +89,52 @@ TEST(DeviceChoice, DeviceOpensTheChosenPortAndNamesTheVariable) {
     EXPECT_EQ(overridden.calls.front(), "open /dev/parport4");
     EXPECT_NE(result.error.find("/dev/parport4 (indicado en PORTIO_DEVICE)"), std::string::npos)
         << result.error;
+}
+
+// ppdev refuses the claim with ENXIO whoever has the port; the message says
+// who, from the kernel's list of what is registered on it.
+TEST(DeviceChoice, BusyPortNamesItsHolder) {
+    struct Case {
+        std::string name;
+        std::string registered; // entry under parport0/devices besides "active"
+        std::string heldBy;     // device the process 4242 "velantro" holds open
+        std::string expected;
+        bool unloadLp;
+    };
+    for (const Case& c : {
+             Case{"program found", "ppdev0", "/dev/parport0",
+                  "ocupado por otro programa: velantro (proceso 4242)", false},
+             Case{"program not found", "ppdev0", "/dev/parport1",
+                  "ocupado por otro programa, quizá de otro usuario", false},
+             Case{"printer driver", "lp", "",
+                  "(lp). Descárguelo ahora con «modprobe -r lp» (como administrador) y vuelva a "
+                  "intentarlo. Para que no se cargue más al arrancar, cree el archivo "
+                  "/etc/modprobe.d/velantro-sin-lp.conf con la línea «blacklist lp».",
+                  true},
+             Case{"other driver", "ppa", "", "otro controlador del núcleo («ppa»)", false},
+             Case{"nothing listed", "", "", "no hay nada registrado en él", false},
+         }) {
+        SCOPED_TRACE(c.name);
+        ProcTree tree(std::map<std::string, std::string>{{"parport0", "888"}});
+        tree.file("parport0/devices/active", "none\n");
+        if (!c.registered.empty())
+            tree.file("parport0/devices/" + c.registered + "/timeslice", "200\n");
+        tree.file("proc/4242/comm", "velantro\n");
+        tree.link("proc/4242/fd/0", "/dev/null");
+        if (!c.heldBy.empty())
+            tree.link("proc/4242/fd/5", c.heldBy);
+        FakeKernel kernel;
+        kernel.procDir = tree.path();
+        kernel.processDir = tree.path() + "/proc";
+        kernel.failures["PPCLAIM"] = {ENXIO};
+        parport::ParportDevice device(kernel);
+        parport::PortResult result = device.write(888, 0);
+        EXPECT_EQ(result.value, -1);
+        EXPECT_NE(result.error.find(c.expected), std::string::npos) << result.error;
+        EXPECT_EQ(result.error.find("modprobe -r lp") != std::string::npos, c.unloadLp)
+            << result.error;
+        EXPECT_EQ(kernel.calls.back(), "close");
+    }
 }
 
 } // namespace

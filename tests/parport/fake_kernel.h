@@ -13,6 +13,8 @@
 #include <map>
 #include <string>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <vector>
 
 class FakeKernel : public parport::PortSystem {
@@ -24,7 +26,26 @@ public:
     std::map<std::string, std::deque<int>> failures;
     std::map<std::string, std::string> environment;
     std::string procDir = "/nonexistent";
+    std::string processDir = "/nonexistent";
+    // stat(2) answers by path, as mode and device number. Paths not listed:
+    // /dev/parportN is ppdev's character device 99:N, anything else is missing.
+    std::map<std::string, std::pair<mode_t, dev_t>> nodes;
     unsigned char data = 0, status = 0, control = 0;
+
+    int fileStatus(const std::string& path, struct stat& info) override {
+        info = {};
+        if (auto it = nodes.find(path); it != nodes.end()) {
+            info.st_mode = it->second.first;
+            info.st_rdev = it->second.second;
+            return 0;
+        }
+        const std::string prefix = "/dev/parport";
+        if (path.rfind(prefix, 0) != 0 || path.size() == prefix.size())
+            return -ENOENT;
+        info.st_mode = S_IFCHR | 0660;
+        info.st_rdev = makedev(99, std::stoi(path.substr(prefix.size())));
+        return 0;
+    }
 
     int open(const std::string& path, int flags) override {
         calls.push_back("open " + path);
@@ -71,6 +92,7 @@ public:
     }
 
     std::string parportProcDir() override { return procDir; }
+    std::string procRoot() override { return processDir; }
 
 private:
     static constexpr int kFd = 7;

@@ -1,9 +1,12 @@
+#include "device_choice.h"
 #include "fake_kernel.h"
 #include "parport_device.h"
 
 #include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 using parport::ParportDevice;
 using Calls = std::vector<std::string>;
@@ -65,7 +68,7 @@ TEST(ParportDevice, ClaimsOnceAndKeepsCallOrder) {
         EXPECT_EQ(device.read(889).value, 0);
         EXPECT_EQ(device.write(890, 4).value, 0);
         EXPECT_EQ(device.read(888).value, 1);
-        EXPECT_EQ(kernel.openFlags, O_RDWR | O_CLOEXEC);
+        EXPECT_EQ(kernel.openFlags, O_RDWR | O_CLOEXEC | O_NOCTTY);
     }
     EXPECT_EQ(kernel.calls, concat(kOpenAndClaim, {"PPWDATA 1", "PPRSTATUS", "PPWCONTROL 4",
                                                    "PPRDATA", "PPRELEASE", "close"}));
@@ -112,9 +115,10 @@ TEST(ParportDevice, EachFailureExplainsWhatToDo) {
              Case{"open", ENXIO, "modprobe parport_pc ppdev", {"open /dev/parport0"}},
              Case{"open", EACCES, "grupo lp", {"open /dev/parport0"}},
              Case{"open", EPERM, "grupo lp", {"open /dev/parport0"}},
-             Case{"PPEXCL", EBUSY, "modprobe -r lp", {"open /dev/parport0", "PPEXCL", "close"}},
-             Case{"PPCLAIM", ENXIO, "modprobe -r lp", claimThenClose},
-             Case{"PPCLAIM", EBUSY, "modprobe -r lp", claimThenClose},
+             // Refused claims with no port in the kernel's list: there is no such port.
+             Case{"PPEXCL", EBUSY, "No se encuentra", {"open /dev/parport0", "PPEXCL", "close"}},
+             Case{"PPCLAIM", ENXIO, "No se encuentra", claimThenClose},
+             Case{"PPCLAIM", EBUSY, "No se encuentra", claimThenClose},
              Case{"PPCLAIM", EINTR, "interrumpió PPCLAIM", claimThenClose},
              Case{"PPWDATA", EIO,
                   std::string("PPWDATA sobre el puerto paralelo /dev/parport0: ") +
@@ -131,6 +135,43 @@ TEST(ParportDevice, EachFailureExplainsWhatToDo) {
             << result.error;
         EXPECT_NE(result.error.find(c.advice), std::string::npos) << result.error;
         EXPECT_EQ(kernel.calls, c.expectedCalls);
+    }
+}
+
+// PORTIO_DEVICE may name anything: only ppdev's character devices are opened.
+TEST(ParportDevice, RefusesWhatIsNotAParallelPortBeforeOpeningIt) {
+    struct Case {
+        std::string path;
+        mode_t mode;
+        dev_t device;
+        std::string what;
+    };
+    const std::string longPath = "/tmp/" + std::string(2000, 'a') + "/ñ/puerto";
+    for (const Case& c : {
+             Case{"/dev/null", S_IFCHR | 0666, makedev(1, 3), "de caracteres 1:3"},
+             Case{"/dev/ttyS0", S_IFCHR | 0660, makedev(4, 64), "de caracteres 4:64"},
+             Case{"/dev/sda", S_IFBLK | 0660, makedev(8, 0), "de bloques"},
+             Case{"/tmp/fifo", S_IFIFO | 0644, 0, "tubería"},
+             Case{"/home/ana/parport0", S_IFREG | 0644, makedev(99, 0), "archivo normal"},
+             Case{longPath, S_IFDIR | 0755, 0, "carpeta"},
+         }) {
+        SCOPED_TRACE(c.path.substr(0, 40));
+        FakeKernel kernel;
+        kernel.environment[parport::kDeviceVariable] = c.path;
+        kernel.nodes[c.path] = {c.mode, c.device};
+        ParportDevice device(kernel);
+        parport::PortResult result = device.write(888, 9);
+        EXPECT_EQ(result.value, -1);
+        EXPECT_NE(result.error.find(c.what), std::string::npos) << result.error;
+        EXPECT_NE(result.error.find("(indicado en PORTIO_DEVICE) no es un puerto paralelo"),
+                  std::string::npos)
+            << result.error;
+        // The reason and the advice stay whole within PortError's buffer.
+        EXPECT_LT(result.error.size(), 1000U);
+        EXPECT_NE(result.error.find("(número principal 99), como /dev/parport0. No se ha abierto."),
+                  std::string::npos)
+            << result.error;
+        EXPECT_TRUE(kernel.calls.empty());
     }
 }
 
