@@ -46,7 +46,7 @@ click() {
 }
 
 # CPU time of a process in nanoseconds, all its threads together.
-cpu_ns() { cat /proc/"$1"/task/*/schedstat | awk '{sum += $1} END {print sum}'; }
+cpu_ns() { cat /proc/"$1"/task/*/schedstat | awk '{sum += $1} END {printf "%.0f\n", sum}'; }
 rss_kb() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
 
 stop_session() {
