@@ -13,7 +13,7 @@ packages=(build-essential cmake qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dej
 build_options=()
 if [[ "${1:-}" == "--pruebas" ]]; then
     packages+=(libgtest-dev xvfb openbox xdotool x11-utils imagemagick
-               desktop-file-utils)
+               desktop-file-utils lintian appstream man-db)
 fi
 if [[ -n "${VELANTRO_CMAKE_OPTIONS:-}" ]]; then
     read -r -a build_options <<< "$VELANTRO_CMAKE_OPTIONS"
