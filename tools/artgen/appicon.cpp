@@ -176,7 +176,7 @@ QByteArray drawWindowIconSvg() {
     for (double line : kTextLines) {
         const double end = textLineEnd(line);
         svg += QStringLiteral("    <polyline points=\"%1\" fill=\"none\" stroke=\"#808080\"/>\n")
-                   .arg(points(QPolygonF({{kTextLeft, line}, {end, line}})));
+                   .arg(points(QPolygonF() << QPointF(kTextLeft, line) << QPointF(end, line)));
     }
     svg += QStringLiteral("  </g>\n</svg>\n");
     return svg.toUtf8();
