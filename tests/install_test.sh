@@ -1,14 +1,20 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch root and builds the .deb, then checks the
-# layout, the links, the desktop entry, and that the installed programs find
-# their library and pictures beside their real files when started through the
-# links.
+# layout, the links, the desktop integration, the manual pages, that the
+# installed programs find their library and pictures beside their real files
+# when started through the links, that the simulated console runs for a user
+# outside group lp, and that lintian finds nothing wrong with the package.
 #   install_test.sh BUILD_DIR RECORDING_LIBRARY
 set -euo pipefail
 build=$1
 recording=$2
 root=$(mktemp -d)
-trap 'rm -rf "$root"' EXIT
+server=
+cleanup() {
+    [[ -n "$server" ]] && kill "$server" 2>/dev/null
+    rm -rf "$root"
+}
+trap cleanup EXIT
 failures=0
 check() { # description, command...
     local what=$1
@@ -18,17 +24,47 @@ check() { # description, command...
 
 DESTDIR="$root/dest" cmake --install "$build" --prefix /usr >/dev/null
 dest="$root/dest/usr"
-for file in velantro velantro-sonda libportio.so verde.jpg amarillo.jpg rojo.jpg velantro.gif; do
-    check "lib/velantro/$file installed" test -f "$dest/lib/velantro/$file"
+for board in real simulado; do
+    for file in velantro velantro-sonda libportio.so verde.jpg amarillo.jpg rojo.jpg velantro.gif; do
+        check "lib/velantro/$board/$file installed" test -f "$dest/lib/velantro/$board/$file"
+    done
 done
-for program in velantro velantro-sonda; do
-    check "bin/$program links to the program directory" \
-        test "$(readlink "$dest/bin/$program")" = "../lib/velantro/$program"
+# Each command, where its link points, and the install manifest knows it.
+while read -r link target; do
+    check "bin/$link links to $target" test "$(readlink "$dest/bin/$link")" = "$target"
+    check "bin/$link in the install manifest" grep -qx "/usr/bin/$link" "$build/install_manifest.txt"
+done <<'LINKS'
+velantro ../lib/velantro/real/velantro
+velantro-sonda ../lib/velantro/real/velantro-sonda
+velantro-simulado ../lib/velantro/simulado/velantro
+LINKS
+for entry in velantro velantro-simulado; do
+    check "desktop entry $entry is valid" \
+        desktop-file-validate "$dest/share/applications/$entry.desktop"
 done
-check "desktop entry is valid" desktop-file-validate "$dest/share/applications/velantro.desktop"
-for size in 16 32; do
+for size in 16 32 48 64 128 256; do
     check "icon ${size}x${size}" test -f "$dest/share/icons/hicolor/${size}x${size}/apps/velantro.png"
 done
+check "scalable icon" test -f "$dest/share/icons/hicolor/scalable/apps/velantro.svg"
+check "AppStream metadata is valid" \
+    appstreamcli validate --no-net "$dest/share/metainfo/es.velantro.Velantro.metainfo.xml"
+# The pages as lintian reads them: any warning of man or groff fails.
+for page in velantro velantro-simulado velantro-sonda; do
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z \
+        "$dest/share/man/man1/$page.1.gz" 2>&1 >/dev/null) || warnings="man failed: $warnings"
+    check "man page $page without warnings: $warnings" test -z "$warnings"
+done
+check "modules loaded at boot" \
+    test "$(grep -v '^#' "$dest/lib/modules-load.d/velantro.conf" | xargs)" = "parport_pc ppdev"
+
+# Which board each program directory drives: the simulated probe lights the
+# red lamp; the real one finds no parallel port here.
+set +e
+output=$(cd / && "$dest/lib/velantro/simulado/velantro-sonda" 9 2>&1)
+status=$?
+set -e
+check "the simulated probe drives the simulated board (status $status)" \
+    grep -q 'lámpara roja encendida' <<< "$output"
 
 # The real-port library on a machine without a parallel port: one clear
 # Spanish report, and the probe ends with status 1.
@@ -43,7 +79,7 @@ check "the report names the device and says what to do" \
 # With the recording library in place of the real one, the console started
 # through its link writes 0 first and keeps showing rojo.jpg tick after tick:
 # a missing library or picture would have ended the ticks with a report.
-cp "$recording" "$dest/lib/velantro/libportio.so"
+cp "$recording" "$dest/lib/velantro/real/libportio.so"
 export PORTIO_TRACE="$root/trace" PORTIO_SCRIPT="$root/script"
 echo 0x70 > "$PORTIO_SCRIPT"
 (cd / && QT_QPA_PLATFORM=offscreen exec "$dest/bin/velantro" 2> "$root/errors") &
@@ -60,18 +96,85 @@ check "ticks went on reading the board" test "$(grep -c '^PortIn' "$PORTIO_TRACE
 check "no report: $(cat "$root/errors")" test -z "$(grep -v QStandardPaths "$root/errors")"
 unset PORTIO_TRACE PORTIO_SCRIPT
 
-# The package holds the same files.
+# The simulated console through its command, as a user outside group lp, on
+# a display of its own: its window shows, ticks run for a while with no
+# report, and SALIR (clicked in the middle of the button) ends it with 0.
+user=$(id -un)
+if [[ $(id -u) -eq 0 ]]; then
+    user=nobody
+    chmod 755 "$root"
+fi
+if id -nG "$user" | grep -qw lp; then
+    echo "skipped: the simulated console for a user outside group lp ($user is in it; root uses nobody)"
+else
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3> "$root/display" 2>/dev/null &
+    server=$!
+    for _ in $(seq 100); do [[ -s "$root/display" ]] && break; sleep 0.1; done
+    export DISPLAY=":$(head -n 1 "$root/display")"
+    as_user=()
+    [[ "$user" != "$(id -un)" ]] && as_user=(runuser -u "$user" --)
+    (cd / && exec "${as_user[@]}" env HOME=/tmp QT_QPA_PLATFORM=xcb "$dest/bin/velantro-simulado" \
+        2> "$root/simulated-errors") &
+    console=$!
+    window=
+    for _ in $(seq 100); do
+        window=$(xdotool search --name '^VELANTRO$' 2>/dev/null | head -n 1) && [[ -n "$window" ]] && break
+        sleep 0.1
+    done
+    check "the simulated console shows its window as $user" test -n "$window"
+    if [[ -n "$window" ]]; then
+        class=$(xprop -id "$window" WM_CLASS | sed 's/.*, "\(.*\)"$/\1/')
+        for entry in velantro velantro-simulado; do
+            check "$entry.desktop names the window's class $class" \
+                grep -qx "StartupWMClass=$class" "$dest/share/applications/$entry.desktop"
+        done
+        sleep 1.5
+        # SALIR: 5760, 7440, 2655 x 615 twips, at 15 twips to the pixel.
+        xdotool mousemove --window "$window" 472 516 click 1
+    fi
+    status=timeout
+    for _ in $(seq 50); do
+        if ! kill -0 "$console" 2>/dev/null; then
+            status=0
+            wait "$console" || status=$?
+            break
+        fi
+        sleep 0.1
+    done
+    [[ "$status" == timeout ]] && kill "$console"
+    check "SALIR ended the simulated console with status 0 (status $status)" test "$status" = 0
+    check "no report: $(cat "$root/simulated-errors")" \
+        test -z "$(grep -v QStandardPaths "$root/simulated-errors")"
+    kill "$server"
+    server=
+fi
+
+# The package holds the same files, and lintian finds no error or warning.
 (cd "$build" && cpack -B "$root/package" >/dev/null)
 deb=$(ls "$root"/package/velantro_1.0.0_*.deb)
 contents=$(dpkg-deb --contents "$deb")
-for file in ./usr/lib/velantro/velantro ./usr/lib/velantro/libportio.so ./usr/lib/velantro/velantro-sonda \
-    ./usr/lib/velantro/rojo.jpg ./usr/share/applications/velantro.desktop \
-    ./usr/share/icons/hicolor/32x32/apps/velantro.png; do
+for file in ./usr/lib/velantro/real/velantro ./usr/lib/velantro/real/libportio.so \
+    ./usr/lib/velantro/real/velantro-sonda ./usr/lib/velantro/real/rojo.jpg \
+    ./usr/lib/velantro/simulado/velantro ./usr/lib/velantro/simulado/libportio.so \
+    ./usr/lib/velantro/simulado/velantro-sonda ./usr/lib/velantro/simulado/rojo.jpg \
+    ./usr/share/applications/velantro.desktop ./usr/share/applications/velantro-simulado.desktop \
+    ./usr/share/icons/hicolor/256x256/apps/velantro.png ./usr/share/icons/hicolor/16x16/apps/velantro.png \
+    ./usr/share/metainfo/es.velantro.Velantro.metainfo.xml \
+    ./usr/share/man/man1/velantro.1.gz ./usr/share/man/man1/velantro-sonda.1.gz \
+    ./usr/share/doc/velantro/copyright ./usr/share/doc/velantro/changelog.gz \
+    ./usr/lib/modules-load.d/velantro.conf; do
     check "package has $file" grep -q " $file\$" <<< "$contents"
 done
-check "package links bin/velantro" grep -q ' ./usr/bin/velantro -> ../lib/velantro/velantro$' <<< "$contents"
+check "package links bin/velantro-simulado" \
+    grep -q ' ./usr/bin/velantro-simulado -> ../lib/velantro/simulado/velantro$' <<< "$contents"
 check "package version 1.0.0" test "$(dpkg-deb -f "$deb" Version)" = 1.0.0
-check "package depends on Qt" grep -q libqt6widgets6 <<< "$(dpkg-deb -f "$deb" Depends)"
+depends=$(dpkg-deb -f "$deb" Depends)
+check "package depends on Qt" grep -q libqt6widgets6 <<< "$depends"
+check "package does not depend on qt6-qpa-plugins" test -z "$(grep qt6-qpa-plugins <<< "$depends")"
+check "package has no maintainer scripts" \
+    test -z "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E 'post|pre')"
+lintian_output=$(lintian --fail-on error,warning "$deb" 2>&1) && lintian_status=0 || lintian_status=$?
+check "lintian: no error or warning (status $lintian_status) $lintian_output" test "$lintian_status" -eq 0
 
 echo "$failures fallos"
 test "$failures" -eq 0

@@ -8,12 +8,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(build-essential cmake qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core
+packages=(build-essential cmake qt6-base-dev libgl-dev fonts-dejavu-core
           dpkg-dev file)
 build_options=()
 if [[ "${1:-}" == "--pruebas" ]]; then
     packages+=(libgtest-dev xvfb openbox xdotool x11-utils imagemagick
-               desktop-file-utils)
+               desktop-file-utils lintian appstream man-db)
     build_options+=(-DVELANTRO_TESTS=ON)
 fi
 if [[ -n "${VELANTRO_CMAKE_OPTIONS:-}" ]]; then

@@ -20,8 +20,10 @@ TEST(Generator, ReproducesCommittedFiles) {
 
     for (const char* file :
          {"assets/velantro.gif", "assets/velantro.ico", "assets/velantro-16.png",
-          "assets/velantro-32.png", "pictures/verde.jpg", "pictures/amarillo.jpg",
-          "pictures/rojo.jpg", "pictures/velantro.gif"}) {
+          "assets/velantro-32.png", "assets/velantro-48.png", "assets/velantro-64.png",
+          "assets/velantro-128.png", "assets/velantro-256.png", "assets/velantro.svg",
+          "pictures/verde.jpg", "pictures/amarillo.jpg", "pictures/rojo.jpg",
+          "pictures/velantro.gif"}) {
         QFile fresh(dir.filePath(QString::fromLatin1(file)));
         ASSERT_TRUE(fresh.open(QIODevice::ReadOnly)) << file;
         const QByteArray committed = sourceFile(file);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 uint32_t le(const QByteArray& data, qsizetype at, int bytes) {
@@ -21,6 +23,33 @@ struct IconEntry {
 };
 
 const IconEntry kEntries[] = {{32, 4, true}, {16, 4, true}, {32, 1, false}};
+
+struct Colours {
+    int clear = 0;
+    int cyan = 0;
+    int other = 0; // neither clear, cyan, black nor white
+};
+
+// Counts the icon's colours and checks what every picture of it shares: clear
+// corners and a window that fills much of it.
+Colours CountColours(const QImage& image) {
+    Colours colours;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = image.pixel(x, y);
+            if (qAlpha(c) == 0)
+                ++colours.clear;
+            else if (c == qRgb(0, 255, 255))
+                ++colours.cyan;
+            else if (c != qRgb(0, 0, 0) && c != qRgb(255, 255, 255))
+                ++colours.other;
+        }
+    const int area = image.width() * image.height();
+    EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0) << "the mask leaves the corners clear";
+    EXPECT_GT(colours.clear, area / 8);
+    EXPECT_LT(colours.clear, area * 3 / 4) << "the window fills much of the icon";
+    return colours;
+}
 
 TEST(ProgramIcon, DirectoryAndBitmapHeaders) {
     const QByteArray ico = sourceFile("assets/velantro.ico");
@@ -61,25 +90,32 @@ TEST(ProgramIcon, QtReadsAllThreeImages) {
         ASSERT_TRUE(reader.jumpToImage(i));
         const QImage image = reader.read().convertToFormat(QImage::Format_ARGB32);
         ASSERT_EQ(image.size(), QSize(e.size, e.size)) << reader.errorString().toStdString();
-        int clear = 0, cyan = 0, other = 0;
-        for (int y = 0; y < e.size; ++y)
-            for (int x = 0; x < e.size; ++x) {
-                const QRgb c = image.pixel(x, y);
-                if (qAlpha(c) == 0)
-                    ++clear;
-                else if (c == qRgb(0, 255, 255))
-                    ++cyan;
-                else if (c != qRgb(0, 0, 0) && c != qRgb(255, 255, 255))
-                    ++other;
-            }
-        EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0) << "the mask leaves the corners clear";
-        EXPECT_GT(clear, e.size * e.size / 8);
-        EXPECT_LT(clear, e.size * e.size * 3 / 4) << "the window fills much of the icon";
+        const Colours colours = CountColours(image);
         if (e.colourful) {
-            EXPECT_GT(cyan, e.size) << "title bar";
+            EXPECT_GT(colours.cyan, e.size) << "title bar";
         } else {
-            EXPECT_EQ(cyan + other, 0) << "black and white only";
+            EXPECT_EQ(colours.cyan + colours.other, 0) << "black and white only";
         }
+    }
+}
+
+// The icon theme's files: the same drawing at each size a desktop asks for,
+// with a frame that grows with the icon instead of a one-pixel hairline.
+TEST(ThemeIcons, EverySizeIsTheWindowDrawing) {
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        SCOPED_TRACE(size);
+        const QByteArray path = QStringLiteral("assets/velantro-%1.png").arg(size).toLatin1();
+        const QImage image = sourceImage(path.constData());
+        ASSERT_EQ(image.size(), QSize(size, size));
+        const Colours colours = CountColours(image);
+        EXPECT_GT(colours.cyan, size) << "title bar";
+        int frame = 0; // black pixels where the middle row enters the window
+        int x = 0;
+        while (x < size && qAlpha(image.pixel(x, size / 2)) == 0)
+            ++x;
+        for (; x < size && image.pixel(x, size / 2) == qRgb(0, 0, 0); ++x)
+            ++frame;
+        EXPECT_GE(frame, std::max(1, size / 32));
     }
 }
 

@@ -2,8 +2,10 @@
 
 #include "raster.h"
 
+#include <QStringList>
 #include <QTransform>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace artgen {
@@ -30,13 +32,25 @@ const QPointF kWindow32[4] = {{3, 4}, {28, 8}, {28, 25}, {3, 28}};
 constexpr double kTitleBottom = 0.28; // in window units, 0 = top edge, 1 = bottom edge
 constexpr double kTextLines[] = {0.45, 0.6, 0.75};
 
+// The close box in the title bar, in window units.
+constexpr double kCloseLeft = 0.80;
+constexpr double kCloseTop = 0.04;
+constexpr double kCloseRight = 0.95;
+constexpr double kCloseBottom = 0.24;
+constexpr double kTextLeft = 0.12; // where every line of text starts
+
+// Where a line of text ends, in window units: the last line is a short one.
+double textLineEnd(double line) {
+    return line < 0.7 ? 0.82 : 0.55;
+}
+
 enum class Part { Outside, Title, CloseBox, Body, Text };
 
 // Which part of the window a pixel of the icon shows. Icons are tiny, so every pixel
 // is classified at its centre (no blending): the result is crisp pixel art.
 class WindowShape {
 public:
-    explicit WindowShape(int size) : size_(size) {
+    explicit WindowShape(int size) : size_(size), line_(std::max(1, size / 32)) {
         const double k = size / 32.0;
         QPolygonF quad;
         for (const QPointF& corner : kWindow32)
@@ -53,23 +67,29 @@ public:
             return Part::Outside;
         const bool detailed = size_ >= 32;
         if (v < kTitleBottom) {
-            const bool closeBox = u >= 0.80 && u < 0.95 && v >= 0.04 && v < 0.24;
+            const bool closeBox =
+                u >= kCloseLeft && u < kCloseRight && v >= kCloseTop && v < kCloseBottom;
             return detailed && closeBox ? Part::CloseBox : Part::Title;
         }
-        // Lines of text one pixel thick: the first row at or below each line.
-        const double above = window(x, y - 1).y();
+        // Lines of text as thick as the frame: the first rows at or below each line.
+        const double above = window(x, y - line_).y();
         for (double line : kTextLines) {
-            const double end = line < 0.7 ? 0.82 : 0.55;
-            if (detailed && u >= 0.12 && u < end && v >= line && above < line)
+            const double end = textLineEnd(line);
+            if (detailed && u >= kTextLeft && u < end && v >= line && above < line)
                 return Part::Text;
         }
         return Part::Body;
     }
 
+    // Thickness of the frame and of every line, in pixels: one pixel up to 32x32,
+    // growing with the icon so that a large icon is the same drawing, not a thin one.
+    int line() const { return line_; }
+
 private:
     QPointF window(int x, int y) const { return toWindow_.map(QPointF(x + 0.5, y + 0.5)); }
 
     int size_;
+    int line_;
     QTransform toWindow_;
 };
 
@@ -77,15 +97,22 @@ QRgb pixelColour(const WindowShape& shape, int x, int y, int shadow) {
     const Part part = shape.at(x, y);
     if (part == Part::Outside)
         return shape.at(x - shadow, y - shadow) == Part::Outside ? 0 : kGrey;
-    const Part up = shape.at(x, y - 1);
-    const Part down = shape.at(x, y + 1);
-    const Part left = shape.at(x - 1, y);
-    const Part right = shape.at(x + 1, y);
-    auto any = [&](auto test) { return test(up) || test(down) || test(left) || test(right); };
+    // True when `test` holds for a pixel within a line's thickness up, down, left
+    // or right of this one.
+    auto any = [&](auto test) {
+        for (int d = 1; d <= shape.line(); ++d)
+            if (test(shape.at(x, y - d)) || test(shape.at(x, y + d)) || test(shape.at(x - d, y)) ||
+                test(shape.at(x + d, y)))
+                return true;
+        return false;
+    };
     if (any([](Part p) { return p == Part::Outside; }))
         return kBlack; // frame
-    const bool inTitle = part == Part::Title || part == Part::CloseBox;
-    if (!inTitle && (up == Part::Title || up == Part::CloseBox))
+    auto isTitle = [](Part p) { return p == Part::Title || p == Part::CloseBox; };
+    bool underTitle = false;
+    for (int d = 1; d <= shape.line() && !underTitle; ++d)
+        underTitle = isTitle(shape.at(x, y - d));
+    if (!isTitle(part) && underTitle)
         return kBlack; // line under the title bar
     if (part == Part::CloseBox && any([](Part p) { return p != Part::CloseBox; }))
         return kBlack;
@@ -105,12 +132,54 @@ QRgb pixelColour(const WindowShape& shape, int x, int y, int shadow) {
 
 QImage drawWindowIcon(int size) {
     const WindowShape shape(size);
-    const int shadow = size >= 32 ? 2 : 1;
+    const int shadow = size >= 32 ? 2 * shape.line() : 1;
     QImage icon(size, size, QImage::Format_ARGB32);
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x)
             icon.setPixel(x, y, pixelColour(shape, x, y, shadow));
     return icon;
+}
+
+QByteArray drawWindowIconSvg() {
+    QPolygonF quad;
+    for (const QPointF& corner : kWindow32)
+        quad << corner;
+    QTransform toIcon;
+    if (!QTransform::quadToQuad(QPolygonF({{0, 0}, {1, 0}, {1, 1}, {0, 1}}), quad, toIcon))
+        throw std::logic_error("window corners do not form a quadrilateral");
+    // A straight line of the window stays straight in the icon, so every part is
+    // a polygon through its corners mapped from window units.
+    auto points = [&](const QPolygonF& inWindow, QPointF shift = {}) {
+        QStringList list;
+        for (const QPointF& p : toIcon.map(inWindow))
+            list << QStringLiteral("%1,%2")
+                        .arg(p.x() + shift.x(), 0, 'f', 2)
+                        .arg(p.y() + shift.y(), 0, 'f', 2);
+        return list.join(QLatin1Char(' '));
+    };
+    auto rect = [](double left, double top, double right, double bottom) {
+        return QPolygonF({{left, top}, {right, top}, {right, bottom}, {left, bottom}});
+    };
+    const QPolygonF window = rect(0, 0, 1, 1);
+    QString svg = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                 "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"32\" "
+                                 "height=\"32\" viewBox=\"0 0 32 32\">\n"
+                                 "  <g stroke=\"#000000\" stroke-linejoin=\"round\">\n");
+    const QString polygon =
+        QStringLiteral("    <polygon points=\"%1\" fill=\"%2\" stroke-width=\"%3\"/>\n");
+    svg += polygon.arg(points(window, {2, 2}), QStringLiteral("#808080"), QStringLiteral("0"));
+    svg += polygon.arg(points(window), QStringLiteral("#ffffff"), QStringLiteral("1"));
+    svg += polygon.arg(points(rect(0, 0, 1, kTitleBottom)), QStringLiteral("#00ffff"),
+                       QStringLiteral("1"));
+    svg += polygon.arg(points(rect(kCloseLeft, kCloseTop, kCloseRight, kCloseBottom)),
+                       QStringLiteral("#c0c0c0"), QStringLiteral("0.75"));
+    for (double line : kTextLines) {
+        const double end = textLineEnd(line);
+        svg += QStringLiteral("    <polyline points=\"%1\" fill=\"none\" stroke=\"#808080\"/>\n")
+                   .arg(points(QPolygonF() << QPointF(kTextLeft, line) << QPointF(end, line)));
+    }
+    svg += QStringLiteral("  </g>\n</svg>\n");
+    return svg.toUtf8();
 }
 
 std::vector<IconImage> applicationIcon() {

@@ -33,6 +33,13 @@ QString saveJpeg(const QString& path, const QImage& picture) {
     return {};
 }
 
+QString savePng(const QString& path, const QImage& image) {
+    QImageWriter writer(path, "png");
+    if (!writer.write(image))
+        return QStringLiteral("cannot write %1: %2").arg(path, writer.errorString());
+    return {};
+}
+
 // One 16-colour image of the icon as a PNG, for desktops that look icons up
 // in the icon theme rather than in the program.
 QString savePng(const QString& path, const IconImage& icon) {
@@ -45,10 +52,7 @@ QString savePng(const QString& path, const IconImage& icon) {
             image.setPixel(x, y,
                            icon.transparent[i] ? qRgba(0, 0, 0, 0) : icon.palette[icon.pixels[i]]);
         }
-    QImageWriter writer(path, "png");
-    if (!writer.write(image))
-        return QStringLiteral("cannot write %1: %2").arg(path, writer.errorString());
-    return {};
+    return savePng(path, image);
 }
 
 } // namespace
@@ -77,6 +81,13 @@ QString writeArtwork(const QString& root) {
         error = savePng(dir.filePath(QStringLiteral("assets/velantro-32.png")), icon.at(0));
     if (error.isEmpty())
         error = savePng(dir.filePath(QStringLiteral("assets/velantro-16.png")), icon.at(1));
+    // Menus, docks and software centres ask for larger icons, or a scalable one.
+    for (int size : {48, 64, 128, 256})
+        if (error.isEmpty())
+            error = savePng(dir.filePath(QStringLiteral("assets/velantro-%1.png").arg(size)),
+                            drawWindowIcon(size));
+    if (error.isEmpty())
+        error = save(dir.filePath(QStringLiteral("assets/velantro.svg")), drawWindowIconSvg());
     if (error.isEmpty())
         error = save(dir.filePath(QStringLiteral("pictures/velantro.gif")), dark);
     for (const Output& out : lit)
