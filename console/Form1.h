@@ -56,5 +56,6 @@ private:
     // Scratch storage a tick reuses, so that a tick allocates nothing once
     // the picture is steady.
     std::string tickPath_;
+    // Where the picture on show came from, and how long loading has failed.
     PictureLoader pictures_;
 };
