@@ -40,10 +40,11 @@ reads() { grep -c '^PortIn' "$PORTIO_TRACE" || true; }
 
 # Status bytes: 0 decodes to code 15 (no picture), 0x70 to code 1 (rojo.jpg).
 declare -A total_cpu=([empty]=0 [picture]=0) total_ticks=([empty]=0 [picture]=0)
+declare -A phase_cpu phase_ticks
 for ((phase = 0; phase < phases; phase++)); do
     for kind in empty picture; do
         if [[ $kind == empty ]]; then echo 0 > "$PORTIO_SCRIPT"; else echo 0x70 > "$PORTIO_SCRIPT"; fi
-        sleep 1 # let the first tick of the phase decode its picture
+        sleep 0.3 # let the first tick of the phase decode its picture
         : > "$PORTIO_TRACE"
         before=$(cpu_ns $console_pid)
         sleep "$phase_seconds"
@@ -52,7 +53,13 @@ for ((phase = 0; phase < phases; phase++)); do
         n=$(( $(reads) / 2 ))
         total_cpu[$kind]=$(( total_cpu[$kind] + after - before ))
         total_ticks[$kind]=$(( total_ticks[$kind] + n ))
+        phase_cpu[$kind]=$(( after - before )) phase_ticks[$kind]=$n
     done
+    # The difference within each pair of neighbouring phases: the machine's
+    # own drift (other guests, the host) is much the same within a pair.
+    awk -v ce="${phase_cpu[empty]}" -v te="${phase_ticks[empty]}" \
+        -v cp="${phase_cpu[picture]}" -v tp="${phase_ticks[picture]}" \
+        'BEGIN { printf "%.2f\n", (cp / tp - ce / te) / 1e3 }' >> "$work/differences"
 done
 awk -v ce="${total_cpu[empty]}" -v te="${total_ticks[empty]}" \
     -v cp="${total_cpu[picture]}" -v tp="${total_ticks[picture]}" 'BEGIN {
@@ -60,6 +67,9 @@ awk -v ce="${total_cpu[empty]}" -v te="${total_ticks[empty]}" \
     printf "empty tick:   %7.1f us CPU (%d ticks, %.3f s CPU)\n", e, te, ce / 1e9;
     printf "picture tick: %7.1f us CPU (%d ticks, %.3f s CPU)\n", p, tp, cp / 1e9;
     printf "difference:   %7.1f us\n", p - e }'
+sort -n "$work/differences" | awk '{ d[NR] = $1 } END {
+    m = NR % 2 ? d[(NR + 1) / 2] : (d[NR / 2] + d[NR / 2 + 1]) / 2;
+    printf "median of the %d paired differences: %.1f us (from %.1f to %.1f)\n", NR, m, d[1], d[NR] }'
 
 # Memory over a long run of picture ticks, the picture changing every second so
 # that decoding and replacing are part of it.
