@@ -57,7 +57,9 @@ enum class Layout { Whole, Short, Damaged };
 
 struct JpegLayout {
     Layout layout = Layout::Short;
-    bool wholeInDecoder = false; // progressive: the decoder holds every pixel
+    // Progressive, or in several scans: the decoder then keeps every pixel's
+    // coefficients until the last scan, whatever part of them is shown.
+    bool wholeInDecoder = false;
     QSize size;
 };
 
@@ -69,6 +71,7 @@ JpegLayout WalkJpeg(const QByteArray& bytes) {
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
     const auto end = static_cast<std::size_t>(bytes.size());
     JpegLayout found;
+    int scans = 0;
     std::size_t at = 2; // past start-of-image
     for (;;) {
         const void* marker = at < end ? std::memchr(data + at, 0xFF, end - at) : nullptr;
@@ -105,12 +108,14 @@ JpegLayout WalkJpeg(const QByteArray& bytes) {
             code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
         if (frame && length >= 7) {
             found.size = {data[at + 5] << 8 | data[at + 6], data[at + 3] << 8 | data[at + 4]};
-            found.wholeInDecoder = (code & 0x03) == 0x02;
+            found.wholeInDecoder = found.wholeInDecoder || (code & 0x03) == 0x02;
         }
         at += length;
         if (code != 0xDA) {
             continue;
         }
+        found.wholeInDecoder = found.wholeInDecoder || scans > 0;
+        ++scans;
         // Scan data: look for the 0xFF that starts the next marker.
         for (;;) {
             marker = at < end ? std::memchr(data + at, 0xFF, end - at) : nullptr;
