@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <benchmark/benchmark.h>
 #include <chrono>
+#include <cstdint>
 #include <dlfcn.h>
 #include <fstream>
 #include <iterator>
@@ -96,7 +97,7 @@ void Changed(benchmark::State& state) {
 }
 
 BENCHMARK(Empty);
-BENCHMARK(Unchanged)->Arg(0)->Arg(50 * 1024)->Arg(2 * 1024 * 1024);
+BENCHMARK(Unchanged)->Arg(0)->Arg(std::int64_t{50} * 1024)->Arg(std::int64_t{2} * 1024 * 1024);
 BENCHMARK(Changed);
 
 } // namespace
