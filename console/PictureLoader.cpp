@@ -19,10 +19,12 @@ void PictureLoader::Show(const std::string& path, PictureBox& box) {
 }
 
 void PictureLoader::Load(const std::string& path, PictureBox& box) {
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    if (StampPictureFile(path) == shown_ && !shown_.IsRecent(now)) {
-        return;
+    if (StampPictureFile(path) == shown_) {
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        if (!shown_.IsRecent(now)) {
+            return;
+        }
     }
     const FileStamp read = ReadPictureFile(path, bytes_);
     if (bytes_ != box.PictureBytes()) {
