@@ -3,29 +3,24 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <cstdio>
-#include <vector>
 
-namespace Dispatch {
-
-namespace {
-
-struct State {
-    bool halted = false;
-    int exitStatus = 0;
-    std::vector<std::function<void()>> haltHooks;
-    std::function<void(const QString&)> sink;
-};
-
-State& TheState() {
-    static State state;
-    return state;
+std::unique_ptr<QMessageBox> MakeReportBox(const QString& message) {
+    auto box =
+        std::make_unique<QMessageBox>(QMessageBox::Critical, QStringLiteral("VELANTRO"), message);
+    box->addButton(QStringLiteral("Aceptar"), QMessageBox::AcceptRole);
+    return box;
 }
 
-void Halt(int status) {
-    State& state = TheState();
-    state.halted = true;
-    state.exitStatus = status;
-    for (const auto& hook : state.haltHooks) {
+void ReportBox::Report(const QString& message) {
+    MakeReportBox(message)->exec();
+}
+
+Dispatch::Dispatch(ReportSink& reports) : reports_(reports) {}
+
+void Dispatch::Halt(int status) {
+    halted_ = true;
+    exitStatus_ = status;
+    for (const auto& hook : haltHooks_) {
         hook();
     }
 }
@@ -33,60 +28,29 @@ void Halt(int status) {
 // Ends the event loop when it runs; before it runs, main looks at Halted().
 // Called after the report: a loop started after exit() returns at once, and
 // the message box needs one.
-void Quit() {
-    QCoreApplication::exit(TheState().exitStatus);
+void Dispatch::Quit() const {
+    QCoreApplication::exit(exitStatus_);
 }
 
-void ShowBox(const QString& message) {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("VELANTRO"), message);
-    box.addButton(QStringLiteral("Aceptar"), QMessageBox::AcceptRole);
-    box.exec();
-}
-
-} // namespace
-
-bool Halted() {
-    return TheState().halted;
-}
-
-int ExitStatus() {
-    return TheState().exitStatus;
-}
-
-void Fail(const QString& message) {
-    if (Halted()) {
+void Dispatch::Fail(const QString& message) {
+    if (halted_) {
         return;
     }
     Halt(1);
     std::fprintf(stderr, "velantro: %s\n", message.toLocal8Bit().constData());
     std::fflush(stderr);
-    const auto& sink = TheState().sink;
-    if (sink) {
-        sink(message);
-    } else {
-        ShowBox(message);
-    }
+    reports_.Report(message);
     Quit();
 }
 
-void End(int status) {
-    if (Halted()) {
+void Dispatch::End(int status) {
+    if (halted_) {
         return;
     }
     Halt(status);
     Quit();
 }
 
-void OnHalt(std::function<void()> hook) {
-    TheState().haltHooks.push_back(std::move(hook));
+void Dispatch::OnHalt(std::function<void()> hook) {
+    haltHooks_.push_back(std::move(hook));
 }
-
-void InterceptReports(std::function<void(const QString&)> sink) {
-    State& state = TheState();
-    state.sink = std::move(sink);
-    state.halted = false;
-    state.exitStatus = 0;
-    state.haltHooks.clear();
-}
-
-} // namespace Dispatch

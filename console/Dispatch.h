@@ -2,42 +2,75 @@
 //
 // Handlers never catch their own errors. An error that reaches this layer
 // stops all further handling (no tick or click runs after it), is written to
-// standard error, is shown once in a modal message box titled "VELANTRO" with
-// an "Aceptar" button, and ends the program with exit status 1. No exception
-// ever crosses Qt's event loop.
+// standard error, is given once to the report sink, and ends the program with
+// exit status 1. No exception ever crosses Qt's event loop.
 #pragma once
 
 #include <QString>
 #include <exception>
 #include <functional>
+#include <memory>
+#include <vector>
 
-namespace Dispatch {
+class QMessageBox;
 
-// True once the program is ending, through an error or through End().
-bool Halted();
+// Where the report of an error goes: the operator's message box in the
+// program, a list in the tests.
+class ReportSink {
+public:
+    virtual ~ReportSink() = default;
+    // Returns once the operator has seen the report.
+    virtual void Report(const QString& message) = 0;
+};
 
-// The exit status the program ends with: 0, or 1 after an error.
-int ExitStatus();
+// The report as the operator sees it: a modal box titled "VELANTRO" with the
+// message and a single "Aceptar" button.
+class ReportBox : public ReportSink {
+public:
+    void Report(const QString& message) override;
+};
 
-// Runs one handler, unless the program is already ending.
-template <typename Handler> void Run(Handler&& handler);
+// Builds that box, not yet shown.
+std::unique_ptr<QMessageBox> MakeReportBox(const QString& message);
 
-// Reports an error and ends the program, as described above.
-void Fail(const QString& message);
+class Dispatch {
+public:
+    explicit Dispatch(ReportSink& reports);
+    Dispatch(const Dispatch&) = delete;
+    Dispatch& operator=(const Dispatch&) = delete;
 
-// Ends the program at once with the given status: nothing is handled after it.
-void End(int status);
+    // True once the program is ending, through an error or through End().
+    bool Halted() const { return halted_; }
 
-// Called once when handling stops, before the report is shown, e.g. to stop
-// timers so that they do not keep waking up behind the message box.
-void OnHalt(std::function<void()> hook);
+    // The exit status the program ends with: 0, or 1 after an error.
+    int ExitStatus() const { return exitStatus_; }
 
-// Tests take the report here instead of a message box. An empty function
-// restores the box. Also forgets an earlier halt, so each test starts afresh.
-void InterceptReports(std::function<void(const QString&)> sink);
+    // Runs one handler, unless the program is already ending.
+    template <typename Handler> void Run(Handler&& handler);
 
-template <typename Handler> void Run(Handler&& handler) {
-    if (Halted()) {
+    // Reports an error and ends the program, as described above.
+    void Fail(const QString& message);
+
+    // Ends the program at once with the given status: nothing is handled
+    // after it.
+    void End(int status);
+
+    // Called once when handling stops, before the report is given, e.g. to
+    // stop timers so that they do not keep waking up behind the message box.
+    void OnHalt(std::function<void()> hook);
+
+private:
+    void Halt(int status);
+    void Quit() const;
+
+    ReportSink& reports_;
+    bool halted_ = false;
+    int exitStatus_ = 0;
+    std::vector<std::function<void()>> haltHooks_;
+};
+
+template <typename Handler> void Dispatch::Run(Handler&& handler) {
+    if (halted_) {
         return;
     }
     try {
@@ -48,5 +81,3 @@ template <typename Handler> void Run(Handler&& handler) {
         Fail(QStringLiteral("Error inesperado de la consola."));
     }
 }
-
-} // namespace Dispatch

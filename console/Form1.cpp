@@ -24,7 +24,7 @@ constexpr const char* BuiltInPicture = ":/velantro.gif";
 
 } // namespace
 
-Form1::Form1(QWidget* parent, PictureLoader::Now now)
+Form1::Form1(Dispatch& dispatch, QWidget* parent, PictureLoader::Now now)
     : QWidget(parent), Command1(new WrapButton(QStringLiteral("FUNCIONAMIENTO AUTONOMO   "), this)),
       Command2(
           new WrapButton(QStringLiteral("FUNCIONAMIENTO MANUAL (Controlado por odenador)"), this)),
@@ -33,7 +33,7 @@ Form1::Form1(QWidget* parent, PictureLoader::Now now)
       Command5(new WrapButton(QStringLiteral("VERDE"), this)),
       Command6(new WrapButton(QStringLiteral("SALIR"), this)),
       Command7(new WrapButton(QStringLiteral("PARAR"), this)), Timer1(new QTimer(this)),
-      pictures_(std::move(now)) {
+      dispatch_(dispatch), pictures_(std::move(now)) {
     setWindowTitle(QStringLiteral("VELANTRO"));
     // The client area opens exactly here; the window manager is told the
     // position was chosen by the program.
@@ -75,10 +75,10 @@ Form1::Form1(QWidget* parent, PictureLoader::Now now)
     Bind(Command5, &Form1::Command5_Click);
     Bind(Command6, &Form1::Command6_Click);
     Bind(Command7, &Form1::Command7_Click);
-    connect(Timer1, &QTimer::timeout, this, [this] { Dispatch::Run([this] { Timer1_Timer(); }); });
+    connect(Timer1, &QTimer::timeout, this, [this] { dispatch_.Run([this] { Timer1_Timer(); }); });
 
     // Once the program is ending, the timer stops waking it up.
-    Dispatch::OnHalt([timer = QPointer<QTimer>(Timer1)] {
+    dispatch_.OnHalt([timer = QPointer<QTimer>(Timer1)] {
         if (timer) {
             timer->stop();
         }
@@ -88,8 +88,8 @@ Form1::Form1(QWidget* parent, PictureLoader::Now now)
 }
 
 bool Form1::Load() {
-    Dispatch::Run([this] { Form_Load(); });
-    return !Dispatch::Halted();
+    dispatch_.Run([this] { Form_Load(); });
+    return !dispatch_.Halted();
 }
 
 void Form1::Place(QWidget* control, int left, int top, int width, int height) {
@@ -99,7 +99,7 @@ void Form1::Place(QWidget* control, int left, int top, int width, int height) {
 
 void Form1::Bind(WrapButton* button, void (Form1::*handler)()) {
     connect(button, &QPushButton::clicked, this,
-            [this, handler] { Dispatch::Run([this, handler] { (this->*handler)(); }); });
+            [this, handler] { dispatch_.Run([this, handler] { (this->*handler)(); }); });
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
@@ -151,7 +151,7 @@ void Form1::Command5_Click() {
 // after the write.
 void Form1::Command6_Click() {
     WriteOutputs(0);
-    Dispatch::End(0);
+    dispatch_.End(0);
 }
 
 void Form1::Command7_Click() {

@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <string>
 
+class Dispatch;
 class PictureBox;
 class QTimer;
 class WrapButton;
@@ -18,9 +19,11 @@ class Form1 : public QWidget {
     Q_OBJECT
 public:
     // Creates the window and its controls with their initial properties; the
-    // timer runs from here on. The window is not shown. now is the monotonic
-    // clock that times failing picture reads.
-    explicit Form1(QWidget* parent = nullptr, PictureLoader::Now now = PictureLoader::Clock::now);
+    // timer runs from here on. The window is not shown. Every handler runs
+    // through dispatch. now is the monotonic clock that times failing picture
+    // reads.
+    explicit Form1(Dispatch& dispatch, QWidget* parent = nullptr,
+                   PictureLoader::Now now = PictureLoader::Clock::now);
 
     // Runs the load handler through the dispatch layer. Returns false when it
     // failed; the report has then been given and the window must not be shown.
@@ -53,6 +56,7 @@ private:
     void Place(QWidget* control, int left, int top, int width, int height);
     void Bind(WrapButton* button, void (Form1::*handler)());
 
+    Dispatch& dispatch_;
     // Scratch storage a tick reuses, so that a tick allocates nothing once
     // the picture is steady.
     std::string tickPath_;

@@ -296,11 +296,12 @@ FileStamp ReadPictureFile(const std::string& path, QByteArray& bytes) {
     return StampOf(status);
 }
 
-QImage DecodePicture(const std::string& path, const QByteArray& bytes, QSize visible) {
-    // The checks below give the reason for the common cases; the decoder's own
-    // limit stops any other way of declaring more (a GIF's canvas can grow past
-    // both its screen and its first frame). Decoded pictures are 32 bits a pixel.
+void LimitPictureDecoding() {
+    // In megabytes; decoded pictures are 32 bits a pixel.
     QImageReader::setAllocationLimit(MaxPicturePixels / (1024 * 1024) * 4);
+}
+
+QImage DecodePicture(const std::string& path, const QByteArray& bytes, QSize visible) {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);

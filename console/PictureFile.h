@@ -51,7 +51,15 @@ FileStamp StampPictureFile(const std::string& path);
 // Returns the file's stamp as it was when it was opened.
 FileStamp ReadPictureFile(const std::string& path, QByteArray& bytes);
 
+// Bounds what Qt's image decoders may allocate, process-wide, to what the
+// largest picture held whole needs. Called once at start-up, before the first
+// decode.
+void LimitPictureDecoding();
+
 // Decodes JPEG or GIF bytes, told apart by their content, as far as the
 // top-left visible pixels reach: the picture box shows no more of them. path
-// is only for the message.
+// is only for the message. The checks here give the reason for the common
+// cases; the limit set by LimitPictureDecoding stops any other way of
+// declaring more (a GIF's canvas can grow past both its screen and its first
+// frame).
 QImage DecodePicture(const std::string& path, const QByteArray& bytes, QSize visible);

@@ -1,6 +1,7 @@
 // velantro: the operator console of the Velantro model traffic light.
 #include "Dispatch.h"
 #include "Form1.h"
+#include "PictureFile.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -61,9 +62,12 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/velantro.ico")));
 
-    Form1 form;
+    LimitPictureDecoding();
+    ReportBox reports;
+    Dispatch dispatch(reports);
+    Form1 form(dispatch);
     if (!form.Load()) {
-        return Dispatch::ExitStatus();
+        return dispatch.ExitStatus();
     }
     form.show();
     return QApplication::exec();

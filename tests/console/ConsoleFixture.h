@@ -5,6 +5,7 @@
 
 #include "Dispatch.h"
 #include "Form1.h"
+#include "PictureFile.h"
 #include "PortLibrary.h"
 #include "TestSupport.h"
 #include "WrapButton.h"
@@ -14,14 +15,17 @@
 #include <chrono>
 #include <memory>
 
-class ConsoleFixture {
+class ConsoleFixture : public ReportSink {
 public:
-    ConsoleFixture() : port_(dir_) {
+    ConsoleFixture() : port_(dir_), dispatch_(*this) {
         Module1_Velantro::BindPortLibrary(RECORDING_LIBRARY);
-        Dispatch::InterceptReports([this](const QString& message) { reports_ << message; });
+        LimitPictureDecoding();
     }
-    ~ConsoleFixture() { Dispatch::InterceptReports({}); }
 
+    void Report(const QString& message) override { reports_ << message; }
+
+    // The dispatch layer of the windows made here: reports go to Reports().
+    Dispatch& Dispatcher() { return dispatch_; }
     testsupport::RecordingPort& Port() { return port_; }
     const QStringList& Reports() const { return reports_; }
     const testsupport::TempDir& Dir() const { return dir_; }
@@ -33,7 +37,7 @@ public:
     // A new window through the load handler, shown and active; the traffic
     // of the start-up is cleared.
     std::unique_ptr<Form1> StartedForm() {
-        auto form = std::make_unique<Form1>(nullptr, [this] { return now_; });
+        auto form = std::make_unique<Form1>(dispatch_, nullptr, [this] { return now_; });
         if (form->Load()) {
             form->show();
             if (!QTest::qWaitForWindowActive(form.get())) {
@@ -66,6 +70,7 @@ private:
     testsupport::TempDir dir_;
     testsupport::RecordingPort port_;
     QStringList reports_;
+    Dispatch dispatch_;
     PictureLoader::Clock::time_point now_;
 };
 

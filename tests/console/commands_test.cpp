@@ -82,7 +82,7 @@ void CommandsTest::transitionTableThroughClicks() {
         QCOMPARE(ConsoleFixture::VisibleButtons(*form), press.visible);
     }
     QVERIFY(fixture.Reports().isEmpty());
-    QVERIFY(!Dispatch::Halted());
+    QVERIFY(!fixture.Dispatcher().Halted());
 }
 
 // The same walk with the keyboard only: Tab (and Shift+Tab) to the button
@@ -133,8 +133,8 @@ void CommandsTest::exitWritesZeroLastAndNothingRunsAfterIt() {
 
     ConsoleFixture::Click(*form, form->Command6);
     QCOMPARE(fixture.Port().Trace(), testsupport::WritesOf({0}));
-    QVERIFY(Dispatch::Halted());
-    QCOMPARE(Dispatch::ExitStatus(), 0);
+    QVERIFY(fixture.Dispatcher().Halted());
+    QCOMPARE(fixture.Dispatcher().ExitStatus(), 0);
 
     // No tick and no click after it.
     ConsoleFixture::Click(*form, form->Command1);
@@ -193,7 +193,7 @@ void CommandsTest::aFailedWriteEndsTheCommandAtThatStep() {
     QCOMPARE(fixture.Reports().size(), 1);
     QVERIFY2(fixture.Reports().front().contains("fallo simulado"),
              qPrintable(fixture.Reports().front()));
-    QCOMPARE(Dispatch::ExitStatus(), 1);
+    QCOMPARE(fixture.Dispatcher().ExitStatus(), 1);
 
     // Nothing is handled after the report.
     fixture.Port().FailOn("");

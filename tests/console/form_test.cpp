@@ -4,6 +4,8 @@
 #include "Module1_Velantro.h"
 #include "PictureBox.h"
 
+#include <QAbstractButton>
+#include <QMessageBox>
 #include <QTimer>
 
 using Lines = std::vector<std::string>;
@@ -19,6 +21,7 @@ private slots:
     void tabFollowsTheFocusOrderAndSkipsHiddenButtons();
     void theBuiltInPictureIsDrawnUnscaledAndClipped();
     void anErrorInATickStopsAllHandling();
+    void theReportBox();
 };
 
 void FormTest::geometryAt96Dpi_data() {
@@ -38,7 +41,8 @@ void FormTest::geometryAt96Dpi_data() {
 void FormTest::geometryAt96Dpi() {
     QFETCH(QString, control);
     QFETCH(QRect, pixels);
-    Form1 form;
+    ConsoleFixture fixture;
+    Form1 form(fixture.Dispatcher());
     QCOMPARE(form.logicalDpiX(), 96);
     QCOMPARE(form.logicalDpiY(), 96);
     const std::map<QString, QWidget*> byName = {{"Form1", &form},
@@ -60,7 +64,8 @@ void FormTest::geometryAt96Dpi() {
 }
 
 void FormTest::captionsAndButtons() {
-    Form1 form;
+    ConsoleFixture fixture;
+    Form1 form(fixture.Dispatcher());
     const std::pair<WrapButton*, QString> captions[] = {
         {form.Command1, Autonomo}, {form.Command2, Manual},  {form.Command3, "ROJO"},
         {form.Command4, "AMBAR"},  {form.Command5, "VERDE"}, {form.Command6, "SALIR"},
@@ -82,7 +87,7 @@ void FormTest::captionsAndButtons() {
 void FormTest::startUpWritesZeroOnceBeforeTheWindowShows() {
     ConsoleFixture fixture;
     Module1_Velantro::RedCode = Module1_Velantro::AmberCode = Module1_Velantro::GreenCode = 0;
-    Form1 form;
+    Form1 form(fixture.Dispatcher());
     QVERIFY(fixture.Port().Trace().empty());
     QVERIFY(form.Load());
     QCOMPARE(fixture.Port().Trace(), testsupport::WritesOf({0}));
@@ -102,13 +107,13 @@ void FormTest::aFailedStartUpShowsNoWindow() {
     ConsoleFixture fixture;
     fixture.Port().FailOn("PortOut 890 7");
     Module1_Velantro::RedCode = -1;
-    Form1 form;
+    Form1 form(fixture.Dispatcher());
     QVERIFY(!form.Load());
     QCOMPARE(fixture.Reports().size(), 1);
     QVERIFY2(fixture.Reports().front().contains("registro 890 (control)"),
              qPrintable(fixture.Reports().front()));
     QVERIFY(fixture.Reports().front().contains("fallo simulado"));
-    QCOMPARE(Dispatch::ExitStatus(), 1);
+    QCOMPARE(fixture.Dispatcher().ExitStatus(), 1);
     QCOMPARE(Module1_Velantro::RedCode, -1);
     QCOMPARE(fixture.Port().Trace(), (Lines{"PortOut 890 7 FAIL"}));
     QVERIFY(!form.Timer1->isActive());
@@ -140,7 +145,8 @@ void FormTest::tabFollowsTheFocusOrderAndSkipsHiddenButtons() {
 }
 
 void FormTest::theBuiltInPictureIsDrawnUnscaledAndClipped() {
-    Form1 form;
+    ConsoleFixture fixture;
+    Form1 form(fixture.Dispatcher());
     const QImage picture = form.Picture1->Picture().toImage();
     const QImage shown = form.Picture1->grab().toImage();
     const QRect inner = form.Picture1->contentsRect();
@@ -167,7 +173,23 @@ void FormTest::anErrorInATickStopsAllHandling() {
     QTest::qWait(50);
     QVERIFY(fixture.Port().Trace().empty());
     QCOMPARE(fixture.Reports().size(), 1);
-    QCOMPARE(Dispatch::ExitStatus(), 1);
+    QCOMPARE(fixture.Dispatcher().ExitStatus(), 1);
+}
+
+// The box the operator gets, built but never shown: exec() would wait for a
+// click.
+void FormTest::theReportBox() {
+    const QString message = QStringLiteral(
+        "No se puede leer el registro 889 (estado) del puerto paralelo: fallo simulado");
+    const auto box = MakeReportBox(message);
+    QCOMPARE(box->windowTitle(), QStringLiteral("VELANTRO"));
+    QCOMPARE(box->text(), message);
+    QCOMPARE(box->icon(), QMessageBox::Critical);
+    const QList<QAbstractButton*> buttons = box->buttons();
+    QCOMPARE(buttons.size(), 1);
+    QCOMPARE(buttons.front()->text(), QStringLiteral("Aceptar"));
+    QCOMPARE(box->buttonRole(buttons.front()), QMessageBox::AcceptRole);
+    QVERIFY(!box->isVisible());
 }
 
 QTEST_MAIN(FormTest)

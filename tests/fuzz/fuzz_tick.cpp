@@ -18,6 +18,7 @@ using namespace Module1_Velantro;
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     // Image plugins are found through the application object.
     static QCoreApplication application(*argc, *argv);
+    LimitPictureDecoding();
     return 0;
 }
 
