@@ -55,6 +55,7 @@ struct Traffic {
 
 Traffic SplitTraffic(const std::vector<std::string>& lines);
 
+using testsupport::StatusForCode;
 using testsupport::WritesOf;
 
 // Every tick read completely, in order, and no call failed; once the program
@@ -65,11 +66,6 @@ inline void ExpectCleanTicks(const Traffic& traffic, bool ended) {
     if (ended) {
         EXPECT_EQ(traffic.unfinished, std::vector<std::string>());
     }
-}
-
-// The status byte that makes the console decode input code 0 to 15.
-inline int StatusForCode(int code) {
-    return (15 - code) << 3;
 }
 
 class ConsoleProcess {
