@@ -1,6 +1,7 @@
 // The picture tick: which file each input code shows, read from the program's
 // directory on every tick, and what a bad file gets.
 #include "ConsoleFixture.h"
+#include "ConsoleWindow.h"
 #include "LampPictures.h"
 #include "PictureBox.h"
 #include "PictureFile.h"
@@ -177,7 +178,7 @@ void DisplayTest::picturesAreToldApartByContentNotName() {
         Tick(*form);
         QVERIFY(fixture.Reports().isEmpty());
         QCOMPARE(form->Picture1->PictureBytes().toStdString(), bytes);
-        QCOMPARE(form->Picture1->Picture().size(), QSize(245, 517));
+        QCOMPARE(form->Picture1->Picture().size(), testsupport::controls::PictureArea.size());
     }
 }
 

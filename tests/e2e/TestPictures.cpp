@@ -1,5 +1,7 @@
 #include "TestPictures.h"
 
+#include "ConsoleWindow.h"
+
 #include <QBuffer>
 #include <cstdlib>
 #include <stdexcept>
@@ -150,8 +152,9 @@ std::string PictureMismatch(const QImage& shot, const TestPicture& picture) {
             }
         }
     };
-    const QPoint origin = PictureArea.topLeft();
-    const QRect shown = QRect(origin, picture.size).intersected(PictureArea);
+    const QRect area = testsupport::controls::PictureArea;
+    const QPoint origin = area.topLeft();
+    const QRect shown = QRect(origin, picture.size).intersected(area);
     const QRect marker = picture.markerRect.translated(origin);
 
     expectColour(shown.topLeft() + QPoint(3, 3), picture.background, "top-left");
@@ -165,17 +168,18 @@ std::string PictureMismatch(const QImage& shot, const TestPicture& picture) {
     expectBrightness(marker.topLeft() - QPoint(0, 1), picture.background, "above marker");
     expectBrightness(marker.bottomRight() + QPoint(1, 0), picture.background, "right of marker");
     expectBrightness(marker.bottomRight() + QPoint(0, 1), picture.background, "below marker");
-    if (picture.size.width() < PictureArea.width()) {
+    if (picture.size.width() < area.width()) {
         expectNoPicture(origin + QPoint(picture.size.width() + 3, 3), "right of picture");
     }
-    if (picture.size.height() < PictureArea.height()) {
+    if (picture.size.height() < area.height()) {
         expectNoPicture(origin + QPoint(3, picture.size.height() + 3), "below picture");
     }
     // The box's border and what lies beyond the box.
-    for (int x : {16, 17, 263, 264, 266}) {
+    const QRect box = testsupport::controls::Picture;
+    for (int x : {box.left(), box.left() + 1, box.right() - 1, box.right(), box.right() + 2}) {
         expectNoPicture(QPoint(x, 100), "border column");
     }
-    for (int y : {16, 17, 535, 536, 538}) {
+    for (int y : {box.top(), box.top() + 1, box.bottom() - 1, box.bottom(), box.bottom() + 2}) {
         expectNoPicture(QPoint(100, y), "border row");
     }
     return mismatches;

@@ -31,13 +31,9 @@ QByteArray Encode(const TestPicture& picture);
 QByteArray EncodeGif(QSize size, const std::vector<QRgb>& palette,
                      const std::vector<unsigned char>& indices);
 
-// Where the picture box shows pictures, in client coordinates of the main
-// window: inside its 2-pixel border.
-inline const QRect PictureArea{18, 18, 245, 517};
-
 // Empty when the window's screenshot shows picture unscaled with its top-left
-// pixel at the top-left of the picture area and nothing of it outside that
-// area; otherwise the pixels that differ.
+// pixel at the top-left of the picture box's inner area and nothing of it
+// outside that area; otherwise the pixels that differ.
 std::string PictureMismatch(const QImage& shot, const TestPicture& picture);
 
 } // namespace e2e
