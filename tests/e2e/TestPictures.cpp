@@ -1,6 +1,7 @@
 #include "TestPictures.h"
 
 #include "ConsoleWindow.h"
+#include "gifwriter.h"
 
 #include <QBuffer>
 #include <cstdlib>
@@ -38,11 +39,6 @@ bool NearInBrightness(QRgb a, QRgb b) {
     return std::abs(luma(a) - luma(b)) <= 20;
 }
 
-void AppendLittleEndian16(QByteArray& out, int value) {
-    out.append(static_cast<char>(value & 0xFF));
-    out.append(static_cast<char>((value >> 8) & 0xFF));
-}
-
 } // namespace
 
 const std::vector<TestPicture>& LampPictures() {
@@ -53,13 +49,17 @@ QByteArray Encode(const TestPicture& picture) {
     const int width = picture.size.width();
     const int height = picture.size.height();
     if (QByteArray(picture.file).endsWith(".gif")) {
-        std::vector<unsigned char> indices;
+        // Two colours: index 0 the background, 1 the marker.
+        artgen::IndexedImage image;
+        image.width = width;
+        image.height = height;
+        image.palette = {picture.background, picture.marker};
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {
-                indices.push_back(ColourAt(picture, x, y) == picture.background ? 0 : 1);
+                image.pixels.push_back(ColourAt(picture, x, y) == picture.background ? 0 : 1);
             }
         }
-        return EncodeGif(picture.size, {picture.background, picture.marker}, indices);
+        return artgen::encodeGif(image);
     }
     QImage image(picture.size, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y) {
@@ -74,55 +74,6 @@ QByteArray Encode(const TestPicture& picture) {
         throw std::runtime_error("Qt cannot write JPEG here");
     }
     return bytes;
-}
-
-// Uncompressed LZW: with a minimum code size of 7 every code is 8 bits wide as
-// long as the decoder's table stays below 256 entries. Each pixel is sent as
-// its own literal code and the table is cleared before it could grow that far.
-QByteArray EncodeGif(QSize size, const std::vector<QRgb>& palette,
-                     const std::vector<unsigned char>& indices) {
-    constexpr int paletteSize = 128;
-    constexpr char clearCode = static_cast<char>(128);
-    constexpr char endCode = static_cast<char>(129);
-    constexpr std::size_t codesPerClear = 120;
-
-    QByteArray out("GIF89a");
-    AppendLittleEndian16(out, size.width());
-    AppendLittleEndian16(out, size.height());
-    out.append(static_cast<char>(0xF6)); // global palette of 2^7 colours, 8 bits each
-    out.append('\0');                    // background colour index
-    out.append('\0');                    // square pixels
-    for (int i = 0; i < paletteSize; ++i) {
-        const QRgb colour = i < static_cast<int>(palette.size()) ? palette[i] : qRgb(0, 0, 0);
-        out.append(static_cast<char>(qRed(colour)));
-        out.append(static_cast<char>(qGreen(colour)));
-        out.append(static_cast<char>(qBlue(colour)));
-    }
-    out.append(',');
-    AppendLittleEndian16(out, 0);
-    AppendLittleEndian16(out, 0);
-    AppendLittleEndian16(out, size.width());
-    AppendLittleEndian16(out, size.height());
-    out.append('\0'); // no local palette, not interlaced
-
-    QByteArray codes;
-    for (std::size_t i = 0; i < indices.size(); ++i) {
-        if (i % codesPerClear == 0) {
-            codes.append(clearCode);
-        }
-        codes.append(static_cast<char>(indices[i]));
-    }
-    codes.append(endCode);
-
-    out.append('\7'); // minimum code size
-    for (qsizetype start = 0; start < codes.size(); start += 255) {
-        const QByteArray block = codes.mid(start, 255);
-        out.append(static_cast<char>(block.size()));
-        out.append(block);
-    }
-    out.append('\0');
-    out.append(';');
-    return out;
 }
 
 std::string PictureMismatch(const QImage& shot, const TestPicture& picture) {

@@ -26,11 +26,6 @@ const std::vector<TestPicture>& LampPictures();
 // The file's bytes: JPEG or GIF, as its name says.
 QByteArray Encode(const TestPicture& picture);
 
-// GIF bytes of an image whose pixels are indices into a palette of at most
-// 128 colours.
-QByteArray EncodeGif(QSize size, const std::vector<QRgb>& palette,
-                     const std::vector<unsigned char>& indices);
-
 // Empty when the window's screenshot shows picture unscaled with its top-left
 // pixel at the top-left of the picture box's inner area and nothing of it
 // outside that area; otherwise the pixels that differ.
