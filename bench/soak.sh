@@ -11,6 +11,30 @@ build=$(realpath "${1:-build}")
 duration=${2:-1800}
 
 source "$(dirname "$0")/session.sh"
+
+# Where the buttons are comes from the tests' table of the window at 96 dpi,
+# the one place that states it: every line of the form
+#   inline constexpr QRect Name{x, y, width, height};
+# in tests/support/ConsoleWindow.h. A button is clicked at its centre, worked
+# out as QRect::center() does: x + (width - 1) / 2, and likewise for y.
+table="$(dirname "$0")/../tests/support/ConsoleWindow.h"
+declare -A centre_x centre_y
+while read -r name x y width height; do
+    centre_x[$name]=$((x + (width - 1) / 2))
+    centre_y[$name]=$((y + (height - 1) / 2))
+done < <(sed -n 's/^inline constexpr QRect \([A-Za-z]*\){\([0-9]*\), \([0-9]*\), \([0-9]*\), \([0-9]*\)};$/\1 \2 \3 \4 \5/p' "$table")
+for name in Manual Autonomo Parar Rojo Ambar Verde Salir; do
+    if [[ -z ${centre_x[$name]:-} ]]; then
+        echo "soak.sh: no line for $name in $table" >&2
+        exit 1
+    fi
+done
+
+# click_on NAME: a click at the centre of a control, e.g. Manual or Salir.
+click_on() {
+    click "${centre_x[$1]}" "${centre_y[$1]}"
+}
+
 begin_session
 
 lay_out "$build" "$work" "$build/bench/libportio_timing.so"
@@ -23,26 +47,23 @@ console_pid=$!
 for _ in $(seq 50); do xwininfo -name VELANTRO >/dev/null 2>&1 && break; sleep 0.1; done
 sleep 1
 
-# Button centres in the client area.
-manual=(468 132) autonomous=(468 316) stop=(312 316) red=(312 96) amber=(312 136) green=(312 176)
-exit_button=(472 516)
 end=$((SECONDS + duration))
 round=0
 while ((SECONDS < end)) && kill -0 "$console_pid" 2>/dev/null; do
-    click "${manual[@]}"; sleep 2
-    click "${red[@]}"; sleep 2
-    click "${amber[@]}"; sleep 2
-    click "${green[@]}"; sleep 2
-    click "${autonomous[@]}"; sleep 8   # a whole cycle of the board
-    click "${stop[@]}"; sleep 2
-    click "${autonomous[@]}"; sleep 3
+    click_on Manual; sleep 2
+    click_on Rojo; sleep 2
+    click_on Ambar; sleep 2
+    click_on Verde; sleep 2
+    click_on Autonomo; sleep 8   # a whole cycle of the board
+    click_on Parar; sleep 2
+    click_on Autonomo; sleep 3
     round=$((round + 1))
     # Memory is taken from the end of the first round, once every picture and
     # every button has been drawn once.
     [[ $round -eq 1 ]] && rss_start=$(rss_kb "$console_pid")
 done
 rss_end=$(rss_kb "$console_pid")
-click "${exit_button[@]}"
+click_on Salir
 status=0
 wait "$console_pid" || status=$?
 console_pid=

@@ -13,6 +13,7 @@
 #include "PortLibrary.h"
 
 #include "ProgramDirectory.h"
+#include "TestSupport.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -30,9 +31,9 @@ using SetStatus = void (*)(int);
 SetStatus setStatus = nullptr;
 
 // Status bytes whose first group decodes to codes 15, 1 (rojo.jpg) and 4 (verde.jpg).
-constexpr int NoPicture = 0x00;
-constexpr int Red = 0x70;
-constexpr int Green = 0x58;
+constexpr int NoPicture = testsupport::StatusForCode(15);
+constexpr int Red = testsupport::StatusForCode(1);
+constexpr int Green = testsupport::StatusForCode(4);
 
 void Tick(Form1& form) {
     QMetaObject::invokeMethod(form.Timer1, "timeout");

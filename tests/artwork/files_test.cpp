@@ -1,7 +1,8 @@
+#include "TestSupport.h"
 #include "sourcefiles.h"
 
+#include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -10,10 +11,9 @@ namespace {
 // The committed artwork must be exactly what the generator draws today, so that it
 // can be regenerated at any time without surprises.
 TEST(Generator, ReproducesCommittedFiles) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
+    const testsupport::TempDir dir;
     QProcess generator;
-    generator.start(QStringLiteral(VELANTRO_ARTGEN), {dir.path()});
+    generator.start(QStringLiteral(VELANTRO_ARTGEN), {QString::fromStdString(dir.Path())});
     ASSERT_TRUE(generator.waitForFinished(120000));
     ASSERT_EQ(generator.exitStatus(), QProcess::NormalExit);
     ASSERT_EQ(generator.exitCode(), 0) << generator.readAllStandardError().toStdString();
@@ -24,7 +24,7 @@ TEST(Generator, ReproducesCommittedFiles) {
           "assets/velantro-128.png", "assets/velantro-256.png", "assets/velantro.svg",
           "pictures/verde.jpg", "pictures/amarillo.jpg", "pictures/rojo.jpg",
           "pictures/velantro.gif"}) {
-        QFile fresh(dir.filePath(QString::fromLatin1(file)));
+        QFile fresh(QString::fromStdString(dir.File(file)));
         ASSERT_TRUE(fresh.open(QIODevice::ReadOnly)) << file;
         const QByteArray committed = sourceFile(file);
         EXPECT_FALSE(committed.isEmpty()) << file << " is missing from the source tree";

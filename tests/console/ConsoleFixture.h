@@ -73,7 +73,3 @@ private:
     Dispatch dispatch_;
     PictureLoader::Clock::time_point now_;
 };
-
-// Captions as the operator sees them.
-inline const QString Autonomo = QStringLiteral("FUNCIONAMIENTO AUTONOMO   ");
-inline const QString Manual = QStringLiteral("FUNCIONAMIENTO MANUAL (Controlado por odenador)");

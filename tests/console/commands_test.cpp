@@ -2,10 +2,12 @@
 // how the visible buttons move between the stopped, autonomous and manual
 // states.
 #include "ConsoleFixture.h"
+#include "ConsoleWindow.h"
 
 #include <QTimer>
 
 using Lines = std::vector<std::string>;
+namespace captions = testsupport::captions;
 
 namespace {
 
@@ -17,9 +19,11 @@ struct Press {
     QStringList visible;
 };
 
-const QStringList Stopped{Autonomo, Manual, "SALIR"};
-const QStringList Autonomous{Autonomo, Manual, "SALIR", "PARAR"};
-const QStringList ManualState{Autonomo, Manual, "ROJO", "AMBAR", "VERDE", "SALIR"};
+const QStringList Stopped{captions::Autonomo, captions::Manual, captions::Salir};
+const QStringList Autonomous{captions::Autonomo, captions::Manual, captions::Salir,
+                             captions::Parar};
+const QStringList ManualState{captions::Autonomo, captions::Manual, captions::Rojo,
+                              captions::Ambar,    captions::Verde,  captions::Salir};
 
 WrapButton* ButtonNamed(const Form1& form, const QString& caption) {
     for (WrapButton* button : {form.Command1, form.Command2, form.Command3, form.Command4,
@@ -46,25 +50,28 @@ private slots:
 
 // Every row of the transition table, plus presses on hidden buttons, in one
 // walk from start-up. Values are checked as the exact traffic, repeats included.
+// One press a line, which clang-format would pack two abreast.
+// clang-format off
 static const Press Walk[] = {
-    {"PARAR", -1, Stopped},
-    {"ROJO", -1, Stopped},
-    {"FUNCIONAMIENTO AUTONOMO   ", 16, Autonomous},
-    {"FUNCIONAMIENTO AUTONOMO   ", 16, Autonomous},
-    {"VERDE", -1, Autonomous},
-    {"PARAR", 0, Stopped},
-    {"FUNCIONAMIENTO MANUAL (Controlado por odenador)", 8, ManualState},
-    {"PARAR", -1, ManualState},
-    {"ROJO", 9, ManualState},
-    {"VERDE", 12, ManualState},
-    {"AMBAR", 10, ManualState},
-    {"FUNCIONAMIENTO MANUAL (Controlado por odenador)", 8, ManualState},
-    {"FUNCIONAMIENTO AUTONOMO   ", 16, Autonomous},
-    {"FUNCIONAMIENTO MANUAL (Controlado por odenador)", 8, ManualState},
-    {"ROJO", 9, ManualState},
-    {"FUNCIONAMIENTO AUTONOMO   ", 16, Autonomous},
-    {"PARAR", 0, Stopped},
+    {captions::Parar, -1, Stopped},
+    {captions::Rojo, -1, Stopped},
+    {captions::Autonomo, 16, Autonomous},
+    {captions::Autonomo, 16, Autonomous},
+    {captions::Verde, -1, Autonomous},
+    {captions::Parar, 0, Stopped},
+    {captions::Manual, 8, ManualState},
+    {captions::Parar, -1, ManualState},
+    {captions::Rojo, 9, ManualState},
+    {captions::Verde, 12, ManualState},
+    {captions::Ambar, 10, ManualState},
+    {captions::Manual, 8, ManualState},
+    {captions::Autonomo, 16, Autonomous},
+    {captions::Manual, 8, ManualState},
+    {captions::Rojo, 9, ManualState},
+    {captions::Autonomo, 16, Autonomous},
+    {captions::Parar, 0, Stopped},
 };
+// clang-format on
 
 void CommandsTest::transitionTableThroughClicks() {
     ConsoleFixture fixture;
@@ -115,8 +122,8 @@ void CommandsTest::transitionTableThroughTheKeyboard() {
 void CommandsTest::exitWritesZeroLastAndNothingRunsAfterIt_data() {
     QTest::addColumn<QStringList>("before");
     QTest::newRow("stopped") << QStringList{};
-    QTest::newRow("autonomous") << QStringList{Autonomo};
-    QTest::newRow("manual, red lit") << QStringList{Manual, "ROJO"};
+    QTest::newRow("autonomous") << QStringList{captions::Autonomo};
+    QTest::newRow("manual, red lit") << QStringList{captions::Manual, captions::Rojo};
 }
 
 void CommandsTest::exitWritesZeroLastAndNothingRunsAfterIt() {
@@ -152,19 +159,19 @@ void CommandsTest::aFailedWriteEndsTheCommandAtThatStep_data() {
     // The mode commands have changed the buttons already; "PARAR" is still
     // visible; "SALIR" has not ended the program but the report does.
     QTest::newRow("autonomous, data")
-        << QStringList{} << Autonomo << "PortOut 888 16"
+        << QStringList{} << captions::Autonomo << "PortOut 888 16"
         << QStringList{"PortOut 890 7", "PortOut 888 16 FAIL"} << Autonomous;
-    QTest::newRow("manual, control") << QStringList{Autonomo} << Manual << "PortOut 890 7 *"
-                                     << QStringList{"PortOut 890 7 FAIL"} << ManualState;
-    QTest::newRow("stop, data") << QStringList{Autonomo} << "PARAR"
+    QTest::newRow("manual, control")
+        << QStringList{captions::Autonomo} << captions::Manual << "PortOut 890 7 *"
+        << QStringList{"PortOut 890 7 FAIL"} << ManualState;
+    QTest::newRow("stop, data") << QStringList{captions::Autonomo} << captions::Parar
                                 << "PortOut 888 0"
                                 << QStringList{"PortOut 890 7", "PortOut 888 0 FAIL"} << Autonomous;
-    QTest::newRow("lamp, data") << QStringList{Manual} << "VERDE"
+    QTest::newRow("lamp, data") << QStringList{captions::Manual} << captions::Verde
                                 << "PortOut 888 12"
                                 << QStringList{"PortOut 890 7", "PortOut 888 12 FAIL"}
                                 << ManualState;
-    QTest::newRow("exit, data") << QStringList{} << "SALIR"
-                                << "PortOut 888 0"
+    QTest::newRow("exit, data") << QStringList{} << captions::Salir << "PortOut 888 0"
                                 << QStringList{"PortOut 890 7", "PortOut 888 0 FAIL"} << Stopped;
 }
 

@@ -1,6 +1,7 @@
 // The picture tick: which file each input code shows, read from the program's
 // directory on every tick, and what a bad file gets.
 #include "ConsoleFixture.h"
+#include "ConsoleWindow.h"
 #include "LampPictures.h"
 #include "PictureBox.h"
 #include "PictureFile.h"
@@ -23,6 +24,7 @@ namespace fs = std::filesystem;
 using namespace std::string_literals;
 using namespace std::chrono_literals;
 using testsupport::ReadFile;
+using testsupport::StatusForCode;
 using testsupport::WriteFile;
 
 namespace {
@@ -75,11 +77,6 @@ QImage Visible(const Form1& form, const std::string& bytes) {
 
 QImage Shown(const Form1& form) {
     return form.Picture1->Picture().toImage().convertToFormat(QImage::Format_RGB32);
-}
-
-// The status byte whose first group decodes to code.
-int StatusFor(int code) {
-    return (15 - code) << 3;
 }
 
 void Tick(Form1& form) {
@@ -160,7 +157,7 @@ void DisplayTest::eachCodeShowsItsFile() {
     auto form = fixture.StartedForm();
     form->Timer1->stop();
     // The second group and the console's state do not matter.
-    fixture.Port().Script(StatusFor(code), StatusFor(code ^ 9));
+    fixture.Port().Script(StatusForCode(code), StatusForCode(code ^ 9));
     ConsoleFixture::Click(*form, form->Command2);
     Tick(*form);
 
@@ -180,11 +177,11 @@ void DisplayTest::picturesAreToldApartByContentNotName() {
     auto form = fixture.StartedForm();
     form->Timer1->stop();
     for (const auto& [code, bytes] : {std::pair{4, gif}, std::pair{0, jpeg}}) {
-        fixture.Port().Script(StatusFor(code));
+        fixture.Port().Script(StatusForCode(code));
         Tick(*form);
         QVERIFY(fixture.Reports().isEmpty());
         QCOMPARE(form->Picture1->PictureBytes().toStdString(), bytes);
-        QCOMPARE(form->Picture1->Picture().size(), QSize(245, 517));
+        QCOMPARE(form->Picture1->Picture().size(), testsupport::controls::PictureArea.size());
     }
 }
 
@@ -195,7 +192,7 @@ void DisplayTest::codesWithoutALampStateTouchNothing() {
     const QByteArray builtIn = form->Picture1->PictureBytes();
     const qint64 key = form->Picture1->Picture().cacheKey();
     for (int code = 8; code <= 15; ++code) {
-        fixture.Port().Script(StatusFor(code));
+        fixture.Port().Script(StatusForCode(code));
         Tick(*form);
     }
     QVERIFY(fixture.Reports().isEmpty());
@@ -218,7 +215,7 @@ void DisplayTest::aRewrittenFileShowsOnTheNextTick() {
     ConsoleFixture fixture;
     auto form = fixture.StartedForm();
     form->Timer1->stop();
-    fixture.Port().Script(StatusFor(1));
+    fixture.Port().Script(StatusForCode(1));
     Tick(*form);
     QCOMPARE(form->Picture1->PictureBytes().toStdString(), first);
 
@@ -235,7 +232,7 @@ void DisplayTest::anUnchangedFileIsNeitherDecodedNorRepainted() {
     ConsoleFixture fixture;
     auto form = fixture.StartedForm();
     form->Timer1->stop();
-    fixture.Port().Script(StatusFor(4));
+    fixture.Port().Script(StatusForCode(4));
     Tick(*form);
     const qint64 key = form->Picture1->Picture().cacheKey();
     const void* storage = form->Picture1->PictureBytes().constData();
@@ -312,7 +309,7 @@ void DisplayTest::aFileBeingReplacedIsWaitedFor() {
             WriteFile(Beside("rojo.jpg"), contents.at(step.rojo));
         }
         fixture.Advance(std::chrono::milliseconds(step.advanceMs));
-        fixture.Port().Script(StatusFor(step.code));
+        fixture.Port().Script(StatusForCode(step.code));
         Tick(*form);
         const std::string where = "step " + std::to_string(i + 1);
         QVERIFY2(fixture.Reports().size() == (step.reported ? 1 : 0), where.c_str());
@@ -372,7 +369,7 @@ void DisplayTest::aBadFileIsReportedAfterASecondAndThePictureKept() {
     ConsoleFixture fixture;
     auto form = fixture.StartedForm();
     const QByteArray before = form->Picture1->PictureBytes();
-    fixture.Port().Script(StatusFor(6));
+    fixture.Port().Script(StatusForCode(6));
     QTest::qWait(50); // ticks of the running timer, all within the same instant
     QVERIFY(fixture.Reports().isEmpty());
     fixture.Advance(1s);
@@ -410,7 +407,7 @@ void DisplayTest::whatFollowsAPicturesEndIsIgnored() {
     ConsoleFixture fixture;
     auto form = fixture.StartedForm();
     form->Timer1->stop();
-    fixture.Port().Script(StatusFor(1));
+    fixture.Port().Script(StatusForCode(1));
     Tick(*form);
     QCOMPARE(fixture.Reports(), QStringList());
     QCOMPARE(Shown(*form), Visible(*form, contents.toStdString()));

@@ -1,6 +1,7 @@
 // The window up to start-up: layout, captions, focus order, the start-up
 // write and the error report.
 #include "ConsoleFixture.h"
+#include "ConsoleWindow.h"
 #include "Module1_Velantro.h"
 #include "PictureBox.h"
 
@@ -9,6 +10,8 @@
 #include <QTimer>
 
 using Lines = std::vector<std::string>;
+namespace captions = testsupport::captions;
+namespace controls = testsupport::controls;
 
 class FormTest : public QObject {
     Q_OBJECT
@@ -27,15 +30,15 @@ private slots:
 void FormTest::geometryAt96Dpi_data() {
     QTest::addColumn<QString>("control");
     QTest::addColumn<QRect>("pixels");
-    QTest::newRow("Form1") << "Form1" << QRect(131, 58, 582, 566);
-    QTest::newRow("Command1") << "Command1" << QRect(376, 296, 185, 41);
-    QTest::newRow("Command2") << "Command2" << QRect(376, 112, 185, 41);
-    QTest::newRow("Picture1") << "Picture1" << QRect(16, 16, 249, 521);
-    QTest::newRow("Command3") << "Command3" << QRect(280, 80, 65, 33);
-    QTest::newRow("Command4") << "Command4" << QRect(280, 120, 65, 33);
-    QTest::newRow("Command5") << "Command5" << QRect(280, 160, 65, 33);
-    QTest::newRow("Command6") << "Command6" << QRect(384, 496, 177, 41);
-    QTest::newRow("Command7") << "Command7" << QRect(280, 296, 65, 41);
+    QTest::newRow("Form1") << "Form1" << controls::Window;
+    QTest::newRow("Command1") << "Command1" << controls::Autonomo;
+    QTest::newRow("Command2") << "Command2" << controls::Manual;
+    QTest::newRow("Picture1") << "Picture1" << controls::Picture;
+    QTest::newRow("Command3") << "Command3" << controls::Rojo;
+    QTest::newRow("Command4") << "Command4" << controls::Ambar;
+    QTest::newRow("Command5") << "Command5" << controls::Verde;
+    QTest::newRow("Command6") << "Command6" << controls::Salir;
+    QTest::newRow("Command7") << "Command7" << controls::Parar;
 }
 
 void FormTest::geometryAt96Dpi() {
@@ -66,21 +69,22 @@ void FormTest::geometryAt96Dpi() {
 void FormTest::captionsAndButtons() {
     ConsoleFixture fixture;
     Form1 form(fixture.Dispatcher());
-    const std::pair<WrapButton*, QString> captions[] = {
-        {form.Command1, Autonomo}, {form.Command2, Manual},  {form.Command3, "ROJO"},
-        {form.Command4, "AMBAR"},  {form.Command5, "VERDE"}, {form.Command6, "SALIR"},
-        {form.Command7, "PARAR"}};
-    for (const auto& [button, caption] : captions) {
+    const std::pair<WrapButton*, QString> buttons[] = {
+        {form.Command1, captions::Autonomo}, {form.Command2, captions::Manual},
+        {form.Command3, captions::Rojo},     {form.Command4, captions::Ambar},
+        {form.Command5, captions::Verde},    {form.Command6, captions::Salir},
+        {form.Command7, captions::Parar}};
+    for (const auto& [button, caption] : buttons) {
         QCOMPARE(button->text(), caption);
         QVERIFY(!button->isDefault());
         QVERIFY(!button->autoDefault());
         QVERIFY(button->shortcut().isEmpty());
         QVERIFY(button->isEnabled());
     }
-    QCOMPARE(form.windowTitle(), QStringLiteral("VELANTRO"));
+    QCOMPARE(form.windowTitle(), QString(captions::Window));
     QCOMPARE(form.Timer1->interval(), 10);
     QVERIFY(form.Timer1->isActive());
-    QCOMPARE(form.Picture1->contentsRect().size(), QSize(245, 517));
+    QCOMPARE(form.Picture1->contentsRect().size(), controls::PictureArea.size());
     QCOMPARE(form.Picture1->focusPolicy(), Qt::TabFocus);
 }
 
@@ -98,7 +102,8 @@ void FormTest::startUpWritesZeroOnceBeforeTheWindowShows() {
 
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    QCOMPARE(ConsoleFixture::VisibleButtons(form), (QStringList{Autonomo, Manual, "SALIR"}));
+    QCOMPARE(ConsoleFixture::VisibleButtons(form),
+             (QStringList{captions::Autonomo, captions::Manual, captions::Salir}));
     QVERIFY(form.Picture1->isVisible());
     QCOMPARE(QApplication::focusWidget(), form.Command1);
 }

@@ -118,7 +118,7 @@ bool ConsoleProcess::WaitUntilRunning() {
                if (!Running()) {
                    return true; // nothing more to wait for
                }
-               for (const WindowInfo& window : WindowsTitled(MainTitle)) {
+               for (const WindowInfo& window : WindowsTitled(captions::Window)) {
                    if (window.viewable && ActiveWindow() == window.id) {
                        main_ = window;
                    }
@@ -159,7 +159,7 @@ bool ConsoleProcess::WaitForTicksReading(int status, int count, std::size_t skip
 
 bool ConsoleProcess::WaitForMessageBox(WindowInfo& box) const {
     return WaitFor([&] {
-        for (const WindowInfo& window : WindowsTitled(MainTitle)) {
+        for (const WindowInfo& window : WindowsTitled(captions::Window)) {
             if (window.viewable && window.id != main_.id) {
                 box = window;
                 return true;

@@ -4,6 +4,7 @@
 // traffic comes back through the recording library's trace.
 #pragma once
 
+#include "ConsoleWindow.h"
 #include "TestSupport.h"
 #include "X11Session.h"
 
@@ -25,20 +26,8 @@ inline void PrintTo(const QSize& size, std::ostream* out) {
 
 namespace e2e {
 
-// The controls, in client coordinates of the main window.
-namespace controls {
-inline const QRect Autonomo{376, 296, 185, 41};
-inline const QRect Manual{376, 112, 185, 41};
-inline const QRect Picture{16, 16, 249, 521};
-inline const QRect Rojo{280, 80, 65, 33};
-inline const QRect Ambar{280, 120, 65, 33};
-inline const QRect Verde{280, 160, 65, 33};
-inline const QRect Salir{384, 496, 177, 41};
-inline const QRect Parar{280, 296, 65, 41};
-} // namespace controls
-
-inline const QString MainTitle = QStringLiteral("VELANTRO");
-inline const QSize MainClientSize{582, 566};
+namespace captions = testsupport::captions;
+namespace controls = testsupport::controls;
 
 // A trace split into the ticks' reads and everything else.
 //
@@ -55,6 +44,7 @@ struct Traffic {
 
 Traffic SplitTraffic(const std::vector<std::string>& lines);
 
+using testsupport::StatusForCode;
 using testsupport::WritesOf;
 
 // Every tick read completely, in order, and no call failed; once the program
@@ -65,11 +55,6 @@ inline void ExpectCleanTicks(const Traffic& traffic, bool ended) {
     if (ended) {
         EXPECT_EQ(traffic.unfinished, std::vector<std::string>());
     }
-}
-
-// The status byte that makes the console decode input code 0 to 15.
-inline int StatusForCode(int code) {
-    return (15 - code) << 3;
 }
 
 class ConsoleProcess {

@@ -1,5 +1,8 @@
 #include "TestPictures.h"
 
+#include "ConsoleWindow.h"
+#include "gifwriter.h"
+
 #include <QBuffer>
 #include <cstdlib>
 #include <stdexcept>
@@ -36,11 +39,6 @@ bool NearInBrightness(QRgb a, QRgb b) {
     return std::abs(luma(a) - luma(b)) <= 20;
 }
 
-void AppendLittleEndian16(QByteArray& out, int value) {
-    out.append(static_cast<char>(value & 0xFF));
-    out.append(static_cast<char>((value >> 8) & 0xFF));
-}
-
 } // namespace
 
 const std::vector<TestPicture>& LampPictures() {
@@ -51,13 +49,17 @@ QByteArray Encode(const TestPicture& picture) {
     const int width = picture.size.width();
     const int height = picture.size.height();
     if (QByteArray(picture.file).endsWith(".gif")) {
-        std::vector<unsigned char> indices;
+        // Two colours: index 0 the background, 1 the marker.
+        artgen::IndexedImage image;
+        image.width = width;
+        image.height = height;
+        image.palette = {picture.background, picture.marker};
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {
-                indices.push_back(ColourAt(picture, x, y) == picture.background ? 0 : 1);
+                image.pixels.push_back(ColourAt(picture, x, y) == picture.background ? 0 : 1);
             }
         }
-        return EncodeGif(picture.size, {picture.background, picture.marker}, indices);
+        return artgen::encodeGif(image);
     }
     QImage image(picture.size, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y) {
@@ -72,55 +74,6 @@ QByteArray Encode(const TestPicture& picture) {
         throw std::runtime_error("Qt cannot write JPEG here");
     }
     return bytes;
-}
-
-// Uncompressed LZW: with a minimum code size of 7 every code is 8 bits wide as
-// long as the decoder's table stays below 256 entries. Each pixel is sent as
-// its own literal code and the table is cleared before it could grow that far.
-QByteArray EncodeGif(QSize size, const std::vector<QRgb>& palette,
-                     const std::vector<unsigned char>& indices) {
-    constexpr int paletteSize = 128;
-    constexpr char clearCode = static_cast<char>(128);
-    constexpr char endCode = static_cast<char>(129);
-    constexpr std::size_t codesPerClear = 120;
-
-    QByteArray out("GIF89a");
-    AppendLittleEndian16(out, size.width());
-    AppendLittleEndian16(out, size.height());
-    out.append(static_cast<char>(0xF6)); // global palette of 2^7 colours, 8 bits each
-    out.append('\0');                    // background colour index
-    out.append('\0');                    // square pixels
-    for (int i = 0; i < paletteSize; ++i) {
-        const QRgb colour = i < static_cast<int>(palette.size()) ? palette[i] : qRgb(0, 0, 0);
-        out.append(static_cast<char>(qRed(colour)));
-        out.append(static_cast<char>(qGreen(colour)));
-        out.append(static_cast<char>(qBlue(colour)));
-    }
-    out.append(',');
-    AppendLittleEndian16(out, 0);
-    AppendLittleEndian16(out, 0);
-    AppendLittleEndian16(out, size.width());
-    AppendLittleEndian16(out, size.height());
-    out.append('\0'); // no local palette, not interlaced
-
-    QByteArray codes;
-    for (std::size_t i = 0; i < indices.size(); ++i) {
-        if (i % codesPerClear == 0) {
-            codes.append(clearCode);
-        }
-        codes.append(static_cast<char>(indices[i]));
-    }
-    codes.append(endCode);
-
-    out.append('\7'); // minimum code size
-    for (qsizetype start = 0; start < codes.size(); start += 255) {
-        const QByteArray block = codes.mid(start, 255);
-        out.append(static_cast<char>(block.size()));
-        out.append(block);
-    }
-    out.append('\0');
-    out.append(';');
-    return out;
 }
 
 std::string PictureMismatch(const QImage& shot, const TestPicture& picture) {
@@ -150,8 +103,9 @@ std::string PictureMismatch(const QImage& shot, const TestPicture& picture) {
             }
         }
     };
-    const QPoint origin = PictureArea.topLeft();
-    const QRect shown = QRect(origin, picture.size).intersected(PictureArea);
+    const QRect area = testsupport::controls::PictureArea;
+    const QPoint origin = area.topLeft();
+    const QRect shown = QRect(origin, picture.size).intersected(area);
     const QRect marker = picture.markerRect.translated(origin);
 
     expectColour(shown.topLeft() + QPoint(3, 3), picture.background, "top-left");
@@ -165,17 +119,18 @@ std::string PictureMismatch(const QImage& shot, const TestPicture& picture) {
     expectBrightness(marker.topLeft() - QPoint(0, 1), picture.background, "above marker");
     expectBrightness(marker.bottomRight() + QPoint(1, 0), picture.background, "right of marker");
     expectBrightness(marker.bottomRight() + QPoint(0, 1), picture.background, "below marker");
-    if (picture.size.width() < PictureArea.width()) {
+    if (picture.size.width() < area.width()) {
         expectNoPicture(origin + QPoint(picture.size.width() + 3, 3), "right of picture");
     }
-    if (picture.size.height() < PictureArea.height()) {
+    if (picture.size.height() < area.height()) {
         expectNoPicture(origin + QPoint(3, picture.size.height() + 3), "below picture");
     }
     // The box's border and what lies beyond the box.
-    for (int x : {16, 17, 263, 264, 266}) {
+    const QRect box = testsupport::controls::Picture;
+    for (int x : {box.left(), box.left() + 1, box.right() - 1, box.right(), box.right() + 2}) {
         expectNoPicture(QPoint(x, 100), "border column");
     }
-    for (int y : {16, 17, 535, 536, 538}) {
+    for (int y : {box.top(), box.top() + 1, box.bottom() - 1, box.bottom(), box.bottom() + 2}) {
         expectNoPicture(QPoint(100, y), "border row");
     }
     return mismatches;

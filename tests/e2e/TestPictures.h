@@ -26,18 +26,9 @@ const std::vector<TestPicture>& LampPictures();
 // The file's bytes: JPEG or GIF, as its name says.
 QByteArray Encode(const TestPicture& picture);
 
-// GIF bytes of an image whose pixels are indices into a palette of at most
-// 128 colours.
-QByteArray EncodeGif(QSize size, const std::vector<QRgb>& palette,
-                     const std::vector<unsigned char>& indices);
-
-// Where the picture box shows pictures, in client coordinates of the main
-// window: inside its 2-pixel border.
-inline const QRect PictureArea{18, 18, 245, 517};
-
 // Empty when the window's screenshot shows picture unscaled with its top-left
-// pixel at the top-left of the picture area and nothing of it outside that
-// area; otherwise the pixels that differ.
+// pixel at the top-left of the picture box's inner area and nothing of it
+// outside that area; otherwise the pixels that differ.
 std::string PictureMismatch(const QImage& shot, const TestPicture& picture);
 
 } // namespace e2e

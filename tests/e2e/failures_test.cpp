@@ -51,8 +51,8 @@ TEST_P(MissingLibrary, ReportsItInsteadOfOpeningTheWindow) {
     EXPECT_EQ(errors.rfind("velantro: ", 0), 0u) << errors;
     EXPECT_NE(errors.find(console.ProgramDir() + "/libportio.so"), std::string::npos) << errors;
     int viewable = 0;
-    for (const WindowInfo& window : WindowsTitled(MainTitle)) {
-        EXPECT_NE(window.size, MainClientSize) << "the main window exists";
+    for (const WindowInfo& window : WindowsTitled(captions::Window)) {
+        EXPECT_NE(window.size, controls::Window.size()) << "the main window exists";
         viewable += window.viewable ? 1 : 0;
     }
     EXPECT_EQ(viewable, 1);
@@ -245,8 +245,8 @@ TEST_P(FailingStartUp, ShowsTheReportAndNeverTheWindow) {
     WindowInfo box;
     ASSERT_TRUE(console.WaitForMessageBox(box)) << console.Errors();
     EXPECT_NE(console.Errors().find("fallo simulado"), std::string::npos) << console.Errors();
-    for (const WindowInfo& window : WindowsTitled(MainTitle)) {
-        EXPECT_NE(window.size, MainClientSize) << "the main window exists";
+    for (const WindowInfo& window : WindowsTitled(captions::Window)) {
+        EXPECT_NE(window.size, controls::Window.size()) << "the main window exists";
     }
     Dismiss(box, Dismissal::Return);
     ASSERT_TRUE(console.WaitForExit()) << "the box did not close";

@@ -65,8 +65,8 @@ TEST(Pictures, EachInputCodeShowsItsFile) {
         // Once some ticks have seen the code, any change it brings is on screen.
         ASSERT_TRUE(console.WaitForTicksReading(status, 5, ticksBefore));
         if (step.repaintAll) {
-            ResizeWindow(window, MainClientSize + QSize(20, 20));
-            ResizeWindow(window, MainClientSize);
+            ResizeWindow(window, controls::Window.size() + QSize(20, 20));
+            ResizeWindow(window, controls::Window.size());
             ASSERT_TRUE(
                 console.WaitForTicksReading(status, 5, console.CurrentTraffic().reads.size()));
         }

@@ -26,10 +26,10 @@ TEST(Startup, OpensItsWindowAtItsPlace) {
 
     // Found by its exact title; the client area is placed inside the frame.
     const WindowInfo& window = console.MainWindow();
-    EXPECT_EQ(window.origin, QPoint(131, 58));
-    EXPECT_EQ(window.size, MainClientSize);
+    EXPECT_EQ(window.origin, controls::Window.topLeft());
+    EXPECT_EQ(window.size, controls::Window.size());
     int viewable = 0;
-    for (const WindowInfo& any : WindowsTitled(MainTitle)) {
+    for (const WindowInfo& any : WindowsTitled(captions::Window)) {
         viewable += any.viewable ? 1 : 0;
     }
     EXPECT_EQ(viewable, 1);
@@ -56,7 +56,7 @@ TEST(Startup, QtOptionsOnTheCommandLineChangeNothing) {
     ASSERT_TRUE(console.Start(
         {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--help")}));
     ASSERT_TRUE(console.WaitUntilRunning()) << console.Errors();
-    EXPECT_EQ(console.MainWindow().size, MainClientSize);
+    EXPECT_EQ(console.MainWindow().size, controls::Window.size());
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 //   the rest:  the picture file's contents
 // A tick may refuse a file with PictureError; anything else (a crash, another
 // exception, a picture larger than the bound) is a fault.
+#include "ConsoleWindow.h"
 #include "LampPictures.h"
 #include "Module1_Velantro.h"
 #include "PictureFile.h"
@@ -47,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                            static_cast<qsizetype>(size - 4));
     try {
         // The picture box's inner area at 96 dpi.
-        const QImage image = DecodePicture(file, bytes, QSize(245, 517));
+        const QImage image = DecodePicture(file, bytes, testsupport::controls::PictureArea.size());
         if (image.isNull() ||
             static_cast<qint64>(image.width()) * image.height() > MaxPicturePixels) {
             std::abort();

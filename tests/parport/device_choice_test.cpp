@@ -1,3 +1,4 @@
+#include "TestSupport.h"
 #include "device_choice.h"
 #include "fake_kernel.h"
 #include "parport_device.h"
@@ -15,15 +16,12 @@ namespace {
 // A /proc/sys/dev/parport lookalike in a fresh temporary directory.
 class ProcTree {
 public:
-    explicit ProcTree(const std::map<std::string, std::string>& baseAddrs) {
-        std::string pattern = (fs::temp_directory_path() / "parport-proc-XXXXXX").string();
-        root_ = mkdtemp(pattern.data());
+    explicit ProcTree(const std::map<std::string, std::string>& baseAddrs) : root_(dir_.Path()) {
         for (const auto& [port, baseAddr] : baseAddrs) {
             fs::create_directories(root_ / port);
             std::ofstream(root_ / port / "base-addr") << baseAddr << "\n";
         }
     }
-    ~ProcTree() { fs::remove_all(root_); }
     std::string path() const { return root_.string(); }
 
     void file(const std::string& relative, const std::string& contents) {
@@ -36,6 +34,7 @@ public:
     }
 
 private:
+    testsupport::TempDir dir_;
     fs::path root_;
 };
 

@@ -1,5 +1,6 @@
-// Helpers shared by the tests: a scratch directory and the files through
-// which tests talk to the recording port library.
+// Helpers shared by the tests: a scratch directory, the files through which
+// tests talk to the recording port library, and the status byte for an input
+// code.
 #pragma once
 
 #include <string>
@@ -33,6 +34,12 @@ std::vector<std::string> ReadLines(const std::string& path);
 // The trace of writing each output value in turn: "PortOut 890 7" and then
 // "PortOut 888 <value>" for every value.
 std::vector<std::string> WritesOf(const std::vector<int>& values);
+
+// The status byte whose first group decodes to input code 0 to 15: line k of
+// a group is status bit 3 + k, and a decoded bit is 1 when its line reads 0.
+constexpr int StatusForCode(int code) {
+    return (15 - code) << 3;
+}
 
 // Points the recording port library of this process at files in dir:
 // trace, script and fail rule. Clears all three.
