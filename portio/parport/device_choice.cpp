@@ -1,5 +1,7 @@
 #include "device_choice.h"
 
+#include "parport_device.h"
+
 #include <charconv>
 #include <filesystem>
 #include <fstream>
@@ -8,7 +10,8 @@
 namespace parport {
 namespace {
 
-constexpr int kLegacyBase = 888;
+// The base address of the standard port, which is its data register's.
+constexpr int kLegacyBase = kDataRegister;
 constexpr std::string_view kPortPrefix = "parport";
 
 // The N of a "parportN" directory entry, or nothing for any other name.

@@ -1,5 +1,7 @@
 #include "messages.h"
 
+#include "parport_device.h"
+
 #include <cerrno>
 #include <cstring>
 #include <linux/major.h>
@@ -100,21 +102,23 @@ std::string notAParallelPort(const std::string& device, const struct stat& info)
 }
 
 std::string controlValueRefused(int value) {
-    return "El valor " + std::to_string(value) +
-           " no es válido para el registro de control (890): solo se escriben los bits 0 a 3 "
-           "(valores de 0 a 15). Los bits 4 a 7 no son salidas y el núcleo invertiría el "
-           "sentido de las líneas de datos. No se ha escrito nada.";
+    return "El valor " + std::to_string(value) + " no es válido para el registro de control (" +
+           std::to_string(kControlRegister) +
+           "): solo se escriben los bits 0 a 3 (valores de 0 a 15). Los bits 4 a 7 no son "
+           "salidas y el núcleo invertiría el sentido de las líneas de datos. No se ha escrito "
+           "nada.";
 }
 
 std::string statusIsReadOnly() {
-    return "El registro de estado (889) es de solo lectura: no se puede escribir en él. No se "
-           "ha escrito nada.";
+    return "El registro de estado (" + std::to_string(kStatusRegister) +
+           ") es de solo lectura: no se puede escribir en él. No se ha escrito nada.";
 }
 
 std::string unknownRegister(int port) {
     return "El puerto " + std::to_string(port) +
-           " no es un registro del puerto paralelo. Los registros son 888 (datos), 889 "
-           "(estado) y 890 (control).";
+           " no es un registro del puerto paralelo. Los registros son " +
+           std::to_string(kDataRegister) + " (datos), " + std::to_string(kStatusRegister) +
+           " (estado) y " + std::to_string(kControlRegister) + " (control).";
 }
 
 std::string internalFailure(const char* what) {

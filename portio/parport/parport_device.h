@@ -3,15 +3,16 @@
 #define VELANTRO_PARPORT_PARPORT_DEVICE_H
 
 #include "port_system.h"
+#include "portio.h"
 
 #include <mutex>
 #include <string>
 
 namespace parport {
 
-constexpr int kDataRegister = 888;
-constexpr int kStatusRegister = 889;
-constexpr int kControlRegister = 890;
+constexpr int kDataRegister = PortioDataRegister;
+constexpr int kStatusRegister = PortioStatusRegister;
+constexpr int kControlRegister = PortioControlRegister;
 
 struct PortResult {
     int value = 0;     // register contents for a read, 0 for a write, -1 on failure
