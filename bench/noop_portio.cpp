@@ -1,6 +1,6 @@
 // A port library that does nothing, so that a benchmark measures the console
-// and not a device. PortIn(889) answers the status byte set with
-// NoopSetStatus, which the benchmark looks up by name.
+// and not a device. PortIn answers the status byte set with NoopSetStatus,
+// which the benchmark looks up by name, whatever the register.
 #include "portio.h"
 
 namespace {

@@ -1,9 +1,10 @@
 // A port library that sits between the console and another port library
 // (libportio_board.so beside it) and times the console's reads, for the soak
-// run. Every call is passed on unchanged. Each read sequence starts with
-// PortOut(890, 3); the shim counts them, keeps the largest gap between two,
-// and appends a line to the file named by VELANTRO_SOAK_LOG every 10 s and at
-// exit: "<seconds> <reads> <reads in the last period> <largest gap ms>".
+// run. Every call is passed on unchanged. Each read sequence starts by writing
+// 3 to the control register; the shim counts them, keeps the largest gap
+// between two, and appends a line to the file named by VELANTRO_SOAK_LOG every
+// 10 s and at exit: "<seconds> <reads> <reads in the last period> <largest gap
+// ms>".
 #include "portio.h"
 
 #include <chrono>
@@ -17,9 +18,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Board {
-    int (*portOut)(int, int) = nullptr;
-    int (*portIn)(int) = nullptr;
-    const char* (*portError)() = nullptr;
+    decltype(&::PortOut) portOut = nullptr;
+    decltype(&::PortIn) portIn = nullptr;
+    decltype(&::PortError) portError = nullptr;
     std::string failure;
 
     Board() {
@@ -33,9 +34,9 @@ struct Board {
             failure = std::string("no se puede cargar ") + path + ": " + dlerror();
             return;
         }
-        portOut = reinterpret_cast<int (*)(int, int)>(dlsym(library, "PortOut"));
-        portIn = reinterpret_cast<int (*)(int)>(dlsym(library, "PortIn"));
-        portError = reinterpret_cast<const char* (*)()>(dlsym(library, "PortError"));
+        portOut = reinterpret_cast<decltype(portOut)>(dlsym(library, "PortOut"));
+        portIn = reinterpret_cast<decltype(portIn)>(dlsym(library, "PortIn"));
+        portError = reinterpret_cast<decltype(portError)>(dlsym(library, "PortError"));
         dlclose(library);
     }
 };
@@ -94,7 +95,7 @@ extern "C" int PortOut(int port, int value) {
     if (board.portOut == nullptr) {
         return -1;
     }
-    if (port == 890 && value == 3) {
+    if (port == PortioControlRegister && value == 3) {
         timing.Read();
     }
     return board.portOut(port, value);

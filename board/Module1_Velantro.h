@@ -5,14 +5,16 @@
 // and handled by nobody here.
 #pragma once
 
+#include "portio.h"
+
 #include <cstdint>
 
 namespace Module1_Velantro {
 
-// Registers of the standard parallel port at base 888 (0x378).
-constexpr int DataPort = 888;
-constexpr int StatusPort = 889;
-constexpr int ControlPort = 890;
+// Registers of the standard parallel port, as the port library numbers them.
+constexpr int DataPort = PortioDataRegister;
+constexpr int StatusPort = PortioStatusRegister;
+constexpr int ControlPort = PortioControlRegister;
 
 // Control register values. Bits 0, 1 and 3 are inverted by the port hardware,
 // bit 2 (pin 16) is not: OutputControl raises pin 16, which latches the data

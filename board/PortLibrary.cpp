@@ -2,6 +2,7 @@
 
 #include "Module1_Velantro.h"
 #include "ProgramDirectory.h"
+#include "portio.h"
 
 #include <dlfcn.h>
 
@@ -9,9 +10,11 @@ namespace Module1_Velantro {
 
 namespace {
 
-using PortOutFunction = int (*)(int, int);
-using PortInFunction = int (*)(int);
-using PortErrorFunction = const char* (*)();
+// The library's functions as portio.h declares them. The global ones, not this
+// namespace's PortOut and PortIn, which wrap them.
+using PortOutFunction = decltype(&::PortOut);
+using PortInFunction = decltype(&::PortIn);
+using PortErrorFunction = decltype(&::PortError);
 
 struct Binding {
     std::string path;

@@ -43,7 +43,7 @@ public:
     }
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
+    int Get() const { return fd_; }
 
 private:
     int fd_;
@@ -253,11 +253,11 @@ FileStamp ReadPictureFile(const std::string& path, QByteArray& bytes) {
     // Non-blocking, so that a named pipe in place of a picture cannot hang the
     // console on open; it is refused below as not a plain file.
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (file.get() < 0) {
+    if (file.Get() < 0) {
         Fail(path, SystemReason(errno));
     }
     struct stat status {};
-    if (::fstat(file.get(), &status) != 0) {
+    if (::fstat(file.Get(), &status) != 0) {
         Fail(path, SystemReason(errno));
     }
     if (S_ISDIR(status.st_mode)) {
@@ -276,7 +276,7 @@ FileStamp ReadPictureFile(const std::string& path, QByteArray& bytes) {
     bytes.resize(static_cast<qsizetype>(status.st_size) + 1);
     for (;;) {
         const auto wanted = static_cast<std::size_t>(bytes.size() - length);
-        const ssize_t got = ::read(file.get(), bytes.data() + length, wanted);
+        const ssize_t got = ::read(file.Get(), bytes.data() + length, wanted);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;

@@ -2,9 +2,9 @@
  *
  * The console loads the library by name at run time from its own directory and
  * never links it, so every function here has C linkage and a plain C signature.
- * Registers are the parallel port's: 888 data, 889 status, 890 control, with raw
- * register values (a control value 7 means register bits 0 to 2 set; a status
- * value is the raw byte, Busy as the hardware shows it). */
+ * Registers are the parallel port's (PortioRegister below), with raw register
+ * values (a control value 7 means register bits 0 to 2 set; a status value is
+ * the raw byte, Busy as the hardware shows it). */
 #ifndef VELANTRO_PORTIO_H
 #define VELANTRO_PORTIO_H
 
@@ -17,6 +17,15 @@ extern "C" {
 #else
 #define PORTIO_EXPORT
 #endif
+
+/* The I/O addresses of the three registers of the standard parallel port, the
+ * port argument of PortOut and PortIn. The data register is at the port's base
+ * address, 0x378. */
+enum PortioRegister {
+    PortioDataRegister = 888,
+    PortioStatusRegister = 889,
+    PortioControlRegister = 890
+};
 
 /* Writes the low 8 bits of value to the register at I/O address port, at once
  * and in call order. Returns 0, or -1 on failure (see PortError). */

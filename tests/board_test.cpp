@@ -56,7 +56,8 @@ TEST_F(BoardTest, ReadInputsSelectsEachGroupBeforeReadingIt) {
     ReadInputs(input, second, combined);
     EXPECT_EQ(port.Trace(),
               (Lines{"PortOut 890 3", "PortIn 889 88", "PortOut 890 1", "PortIn 889 120"}));
-    EXPECT_EQ(PortIn(ControlPort), 1) << "the control register is left selecting group two";
+    EXPECT_EQ(Module1_Velantro::PortIn(ControlPort), 1)
+        << "the control register is left selecting group two";
 }
 
 TEST_F(BoardTest, ReadInputsDecodesBothGroups) {

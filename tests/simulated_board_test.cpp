@@ -59,30 +59,30 @@ TEST(SimulatedBoard, TakesDataOnlyWhilePin16IsHigh) {
 }
 
 TEST(SimulatedBoard, AutonomousModeCyclesFromTheMomentItIsWritten) {
-    constexpr std::int64_t start = 50'000;
-    constexpr std::int64_t green = SimulatedBoard::GreenMs, amber = SimulatedBoard::AmberMs,
-                           red = SimulatedBoard::RedMs, cycle = green + amber + red;
+    constexpr std::int64_t StartMs = 50'000;
+    constexpr std::int64_t GreenMs = SimulatedBoard::GreenMs, AmberMs = SimulatedBoard::AmberMs,
+                           RedMs = SimulatedBoard::RedMs, CycleMs = GreenMs + AmberMs + RedMs;
     const std::pair<std::int64_t, int> timeline[] = {
         {0, 4},
-        {green - 1, 4},
-        {green, 2},
-        {green + amber - 1, 2},
-        {green + amber, 1},
-        {cycle - 1, 1},
-        {cycle, 4},
-        {5 * cycle + green, 2},
+        {GreenMs - 1, 4},
+        {GreenMs, 2},
+        {GreenMs + AmberMs - 1, 2},
+        {GreenMs + AmberMs, 1},
+        {CycleMs - 1, 1},
+        {CycleMs, 4},
+        {5 * CycleMs + GreenMs, 2},
     };
     SimulatedBoard board;
-    Write(board, 16, start);
+    Write(board, 16, StartMs);
     for (const auto& [after, code] : timeline) {
-        EXPECT_EQ(Read(board, start + after).first, code) << after;
+        EXPECT_EQ(Read(board, StartMs + after).first, code) << after;
     }
     // Writing 16 again keeps the cycle going; leaving and coming back restarts it.
-    Write(board, 16, start + green + 10);
-    EXPECT_EQ(Read(board, start + green + 20).first, 2);
-    Write(board, 0, start + green + 30);
-    Write(board, 16, start + green + 40);
-    EXPECT_EQ(Read(board, start + green + 50).first, 4);
+    Write(board, 16, StartMs + GreenMs + 10);
+    EXPECT_EQ(Read(board, StartMs + GreenMs + 20).first, 2);
+    Write(board, 0, StartMs + GreenMs + 30);
+    Write(board, 16, StartMs + GreenMs + 40);
+    EXPECT_EQ(Read(board, StartMs + GreenMs + 50).first, 4);
 }
 
 TEST(SimulatedBoard, RefusesRegistersThePortDoesNotHave) {

@@ -24,18 +24,25 @@ void RequestStop(int) {
     stopRequested = 1;
 }
 
-const char* const Usage =
-    "Uso: velantro-sonda [VALOR] [--continuo]\n"
-    "Comprueba el cableado de la placa del semáforo sin la consola.\n"
-    "  VALOR       valor de salida que se escribe antes de leer, de 0 a 255, en\n"
-    "              decimal o en hexadecimal con 0x (0 apagado, 8 manual, 9 rojo,\n"
-    "              10 ámbar, 12 verde, 16 autónomo)\n"
-    "  --continuo  sigue leyendo las entradas hasta que se pulse Ctrl+C\n"
-    "  -h, --help, --ayuda  muestra esta ayuda\n"
-    "  --version   muestra la versión\n"
-    "Con el puerto real, la variable de entorno PORTIO_DEVICE elige el dispositivo\n"
-    "(p. ej. PORTIO_DEVICE=/dev/parport1); sin ella se usa el puerto de la\n"
-    "dirección 888 (0x378).\n";
+// The help text. The port used by default is named by its base address, which
+// is the address of its data register.
+std::string Usage() {
+    char base[32];
+    std::snprintf(base, sizeof base, "%d (0x%X)", DataPort, DataPort);
+    const std::string usage =
+        "Uso: velantro-sonda [VALOR] [--continuo]\n"
+        "Comprueba el cableado de la placa del semáforo sin la consola.\n"
+        "  VALOR       valor de salida que se escribe antes de leer, de 0 a 255, en\n"
+        "              decimal o en hexadecimal con 0x (0 apagado, 8 manual, 9 rojo,\n"
+        "              10 ámbar, 12 verde, 16 autónomo)\n"
+        "  --continuo  sigue leyendo las entradas hasta que se pulse Ctrl+C\n"
+        "  -h, --help, --ayuda  muestra esta ayuda\n"
+        "  --version   muestra la versión\n"
+        "Con el puerto real, la variable de entorno PORTIO_DEVICE elige el dispositivo\n"
+        "(p. ej. PORTIO_DEVICE=/dev/parport1); sin ella se usa el puerto de la\n"
+        "dirección ";
+    return usage + base + ".\n";
+}
 
 const char* Meaning(std::int32_t InputCode) {
     switch (ReportedLamp(InputCode)) {
@@ -95,14 +102,15 @@ int main(int argc, char* argv[]) {
         if (argument == "--continuo") {
             continuous = true;
         } else if (argument == "--ayuda" || argument == "-h" || argument == "--help") {
-            std::fputs(Usage, stdout);
+            std::fputs(Usage().c_str(), stdout);
             return 0;
         } else if (argument == "--version") {
             std::printf("velantro-sonda %s\n", VELANTRO_VERSION);
             return 0;
         } else if (value < 0 && ParseValue(argument, value)) {
         } else {
-            std::fprintf(stderr, "velantro-sonda: argumento no válido: %s\n%s", argv[i], Usage);
+            std::fprintf(stderr, "velantro-sonda: argumento no válido: %s\n%s", argv[i],
+                         Usage().c_str());
             return 2;
         }
     }

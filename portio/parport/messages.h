@@ -1,6 +1,5 @@
 // The Spanish sentences the library hands to the operator through PortError().
-#ifndef VELANTRO_PARPORT_MESSAGES_H
-#define VELANTRO_PARPORT_MESSAGES_H
+#pragma once
 
 #include "port_holder.h"
 
@@ -18,19 +17,17 @@ enum class Stage {
 
 // Why a call on the device failed and what the operator can do about it.
 // operation names the ioctl; it is ignored for Stage::Open.
-std::string deviceFailure(Stage stage, const char* operation, const std::string& device, int err);
+std::string DeviceFailure(Stage stage, const char* operation, const std::string& device, int err);
 
 // Why ppdev refused to claim the port, from who holds it.
-std::string portBusy(const std::string& device, const PortHolder& holder);
+std::string PortBusy(const std::string& device, const PortHolder& holder);
 
 // The device node is not a ppdev character device; info is its stat(2).
-std::string notAParallelPort(const std::string& device, const struct stat& info);
+std::string NotAParallelPort(const std::string& device, const struct stat& info);
 
-std::string controlValueRefused(int value);
-std::string statusIsReadOnly();
-std::string unknownRegister(int port);
-std::string internalFailure(const char* what);
+std::string ControlValueRefused(int value);
+std::string StatusIsReadOnly();
+std::string UnknownRegister(int port);
+std::string InternalFailure(const char* what);
 
 } // namespace parport
-
-#endif

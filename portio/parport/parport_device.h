@@ -1,23 +1,23 @@
 // The parallel port reached through Linux ppdev (/dev/parportN).
-#ifndef VELANTRO_PARPORT_PARPORT_DEVICE_H
-#define VELANTRO_PARPORT_PARPORT_DEVICE_H
+#pragma once
 
 #include "port_system.h"
+#include "portio.h"
 
 #include <mutex>
 #include <string>
 
 namespace parport {
 
-constexpr int kDataRegister = 888;
-constexpr int kStatusRegister = 889;
-constexpr int kControlRegister = 890;
+constexpr int DataRegister = PortioDataRegister;
+constexpr int StatusRegister = PortioStatusRegister;
+constexpr int ControlRegister = PortioControlRegister;
 
 struct PortResult {
     int value = 0;     // register contents for a read, 0 for a write, -1 on failure
     std::string error; // why it failed, when value is -1
 
-    bool failed() const { return value < 0; }
+    bool Failed() const { return value < 0; }
 };
 
 // Opens and claims the device at the first call and keeps it until destroyed.
@@ -33,14 +33,14 @@ public:
 
     // Writes a register: the data register takes the low 8 bits of value, the
     // control register only 0 to 15; the status register is read-only.
-    PortResult write(int port, int value);
+    PortResult Write(int port, int value);
 
     // Reads a register's raw byte.
-    PortResult read(int port);
+    PortResult Read(int port);
 
 private:
-    std::string claimDevice(); // empty on success, else why it failed
-    PortResult transfer(unsigned long request, const char* name, unsigned char byte);
+    std::string ClaimDevice(); // empty on success, else why it failed
+    PortResult Transfer(unsigned long request, const char* name, unsigned char byte);
 
     PortSystem& system_;
     std::mutex mutex_;
@@ -49,5 +49,3 @@ private:
 };
 
 } // namespace parport
-
-#endif

@@ -1,6 +1,5 @@
 // Who has the parallel port when ppdev refuses to claim it.
-#ifndef VELANTRO_PARPORT_PORT_HOLDER_H
-#define VELANTRO_PARPORT_PORT_HOLDER_H
+#pragma once
 
 #include <string>
 
@@ -24,9 +23,7 @@ struct PortHolder {
 // printer driver). For a ppdev user, looks through procRoot/PID/fd for a
 // process other than this one holding devicePath open; processes of other
 // users are not readable, so the program may stay unnamed.
-PortHolder findHolder(const std::string& parportProcDir, unsigned portNumber,
+PortHolder FindHolder(const std::string& parportProcDir, unsigned portNumber,
                       const std::string& procRoot, const std::string& devicePath);
 
 } // namespace parport
-
-#endif

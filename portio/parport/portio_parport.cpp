@@ -19,29 +19,29 @@ namespace {
 
 class LinuxSystem final : public parport::PortSystem {
 public:
-    int fileStatus(const std::string& path, struct stat& info) override {
+    int FileStatus(const std::string& path, struct stat& info) override {
         return ::stat(path.c_str(), &info) == 0 ? 0 : -errno;
     }
-    int open(const std::string& path, int flags) override {
+    int Open(const std::string& path, int flags) override {
         const int fd = ::open(path.c_str(), flags);
         // The descriptor goes to the caller, which closes it.
         return fd >= 0 ? fd : -errno; // cppcheck-suppress resourceLeak
     }
-    int ioctl(int fd, unsigned long request, unsigned char* arg) override {
+    int Ioctl(int fd, unsigned long request, unsigned char* arg) override {
         return ::ioctl(fd, request, arg) >= 0 ? 0 : -errno;
     }
-    void close(int fd) override { ::close(fd); }
-    std::string getenv(const char* name) override {
+    void Close(int fd) override { ::close(fd); }
+    std::string Getenv(const char* name) override {
         const char* value = std::getenv(name);
         return value ? value : "";
     }
-    std::string parportProcDir() override { return "/proc/sys/dev/parport"; }
-    std::string procRoot() override { return "/proc"; }
+    std::string ParportProcDir() override { return "/proc/sys/dev/parport"; }
+    std::string ProcRoot() override { return "/proc"; }
 };
 
 // Built at the first call; destroyed at exit or when the library is unloaded,
 // which releases the port (the system object outlives the device).
-parport::ParportDevice& device() {
+parport::ParportDevice& Device() {
     static LinuxSystem system;
     static parport::ParportDevice device(system);
     return device;
@@ -52,27 +52,29 @@ parport::ParportDevice& device() {
 // message, even if the caller fetched it before a later failure.
 thread_local char lastError[1024];
 
-void keepError(std::string_view message) noexcept {
+void KeepError(std::string_view message) noexcept {
     size_t length = std::min(message.size(), sizeof lastError - 1);
     // Never cut a UTF-8 sequence in half.
     while (length < message.size() && length > 0 &&
-           (static_cast<unsigned char>(message[length]) & 0xC0) == 0x80)
+           (static_cast<unsigned char>(message[length]) & 0xC0) == 0x80) {
         --length;
+    }
     std::memcpy(lastError, message.data(), length);
     lastError[length] = '\0';
 }
 
-template <typename Call> int run(Call call) noexcept {
+template <typename Call> int Run(Call call) noexcept {
     try {
-        parport::PortResult result = call(device());
-        if (result.failed())
-            keepError(result.error);
+        parport::PortResult result = call(Device());
+        if (result.Failed()) {
+            KeepError(result.error);
+        }
         return result.value;
     } catch (const std::exception& e) {
         try {
-            keepError(parport::internalFailure(e.what()));
+            KeepError(parport::InternalFailure(e.what()));
         } catch (...) {
-            keepError("Error interno de la biblioteca del puerto paralelo.");
+            KeepError("Error interno de la biblioteca del puerto paralelo.");
         }
         return -1;
     }
@@ -83,11 +85,11 @@ template <typename Call> int run(Call call) noexcept {
 extern "C" {
 
 int PortOut(int port, int value) {
-    return run([=](parport::ParportDevice& d) { return d.write(port, value); });
+    return Run([=](parport::ParportDevice& d) { return d.Write(port, value); });
 }
 
 int PortIn(int port) {
-    return run([=](parport::ParportDevice& d) { return d.read(port); });
+    return Run([=](parport::ParportDevice& d) { return d.Read(port); });
 }
 
 const char* PortError(void) {

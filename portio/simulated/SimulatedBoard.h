@@ -22,15 +22,17 @@
 // inverted by the port) reads 0.
 #pragma once
 
+#include "portio.h"
+
 #include <cstdint>
 
 namespace simulated {
 
 class SimulatedBoard {
 public:
-    static constexpr int DataPort = 888;
-    static constexpr int StatusPort = 889;
-    static constexpr int ControlPort = 890;
+    static constexpr int DataPort = PortioDataRegister;
+    static constexpr int StatusPort = PortioStatusRegister;
+    static constexpr int ControlPort = PortioControlRegister;
 
     static constexpr std::int64_t GreenMs = 3000;
     static constexpr std::int64_t AmberMs = 1000;

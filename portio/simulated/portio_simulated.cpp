@@ -20,9 +20,9 @@ std::int64_t NowMs() {
 
 int NoSuchRegister(int port) {
     std::snprintf(lastError, sizeof lastError,
-                  "la placa simulada no tiene el registro %d; sus registros son 888 (datos), "
-                  "889 (estado) y 890 (control)",
-                  port);
+                  "la placa simulada no tiene el registro %d; sus registros son %d (datos), "
+                  "%d (estado) y %d (control)",
+                  port, PortioDataRegister, PortioStatusRegister, PortioControlRegister);
     return -1;
 }
 
@@ -31,7 +31,8 @@ int NoSuchRegister(int port) {
 extern "C" int PortOut(int port, int value) {
     if (port == simulated::SimulatedBoard::StatusPort) {
         std::snprintf(lastError, sizeof lastError,
-                      "el registro 889 (estado) de la placa simulada solo se puede leer");
+                      "el registro %d (estado) de la placa simulada solo se puede leer",
+                      PortioStatusRegister);
         return -1;
     }
     std::lock_guard<std::mutex> lock(guard);

@@ -26,7 +26,7 @@ TEST(Generator, ReproducesCommittedFiles) {
           "pictures/velantro.gif"}) {
         QFile fresh(QString::fromStdString(dir.File(file)));
         ASSERT_TRUE(fresh.open(QIODevice::ReadOnly)) << file;
-        const QByteArray committed = sourceFile(file);
+        const QByteArray committed = SourceFile(file);
         EXPECT_FALSE(committed.isEmpty()) << file << " is missing from the source tree";
         EXPECT_TRUE(fresh.readAll() == committed)
             << file << " differs from the generator's output: run the artwork target";

@@ -11,7 +11,7 @@
 
 namespace {
 
-int word(const QByteArray& data, qsizetype at) {
+int Word(const QByteArray& data, qsizetype at) {
     return static_cast<uint8_t>(data[at]) | static_cast<uint8_t>(data[at + 1]) << 8;
 }
 
@@ -23,13 +23,14 @@ struct GifLayout {
     bool wellFormed = false;
 };
 
-qsizetype skipSubBlocks(const QByteArray& data, qsizetype at) {
-    while (at < data.size() && data[at] != 0)
+qsizetype SkipSubBlocks(const QByteArray& data, qsizetype at) {
+    while (at < data.size() && data[at] != 0) {
         at += 1 + static_cast<uint8_t>(data[at]);
+    }
     return at + 1;
 }
 
-GifLayout walk(const QByteArray& data) {
+GifLayout Walk(const QByteArray& data) {
     GifLayout layout;
     const uint8_t screenFlags = static_cast<uint8_t>(data[10]);
     qsizetype at = 13 + ((screenFlags & 0x80) ? 3 * (2 << (screenFlags & 7)) : 0);
@@ -41,16 +42,18 @@ GifLayout walk(const QByteArray& data) {
             return layout;
         }
         if (introducer == 0x21) {
-            if (static_cast<uint8_t>(data[at + 1]) == 0xF9)
+            if (static_cast<uint8_t>(data[at + 1]) == 0xF9) {
                 layout.controlBlocks.push_back(data.mid(at + 2, 6));
-            at = skipSubBlocks(data, at + 2);
+            }
+            at = SkipSubBlocks(data, at + 2);
         } else if (introducer == 0x2C) {
             const QByteArray descriptor = data.mid(at + 1, 9);
             layout.descriptors.push_back(descriptor);
             at += 10;
-            if (static_cast<uint8_t>(descriptor[8]) & 0x80)
+            if (static_cast<uint8_t>(descriptor[8]) & 0x80) {
                 at += 3 * static_cast<long long>(2 << (descriptor[8] & 7));
-            at = skipSubBlocks(data, at + 1); // after the LZW code size byte
+            }
+            at = SkipSubBlocks(data, at + 1); // after the LZW code size byte
         } else {
             return layout;
         }
@@ -59,11 +62,11 @@ GifLayout walk(const QByteArray& data) {
 }
 
 TEST(StartupPicture, FileLayout) {
-    const QByteArray gif = sourceFile("assets/velantro.gif");
+    const QByteArray gif = SourceFile("assets/velantro.gif");
     ASSERT_GT(gif.size(), 13 + 768);
     EXPECT_EQ(gif.left(6), QByteArray("GIF87a"));
-    EXPECT_EQ(word(gif, 6), 246);
-    EXPECT_EQ(word(gif, 8), 520);
+    EXPECT_EQ(Word(gif, 6), 246);
+    EXPECT_EQ(Word(gif, 8), 520);
     EXPECT_EQ(static_cast<uint8_t>(gif[10]) & 0x80, 0x80) << "global colour table flag";
     EXPECT_EQ(static_cast<uint8_t>(gif[10]) & 0x07, 7) << "table of 256 entries";
 
@@ -81,32 +84,33 @@ TEST(StartupPicture, FileLayout) {
         }
     }
 
-    const GifLayout layout = walk(gif);
+    const GifLayout layout = Walk(gif);
     ASSERT_TRUE(layout.wellFormed);
     EXPECT_TRUE(layout.endsWithTrailer);
     ASSERT_EQ(layout.controlBlocks.size(), 1u);
     EXPECT_EQ(layout.controlBlocks[0], QByteArray("\x04\0\0\0\0\0", 6));
     ASSERT_EQ(layout.descriptors.size(), 1u);
     const QByteArray& d = layout.descriptors[0];
-    EXPECT_EQ(word(d, 0), 0);
-    EXPECT_EQ(word(d, 2), 0);
-    EXPECT_EQ(word(d, 4), 246);
-    EXPECT_EQ(word(d, 6), 520);
+    EXPECT_EQ(Word(d, 0), 0);
+    EXPECT_EQ(Word(d, 2), 0);
+    EXPECT_EQ(Word(d, 4), 246);
+    EXPECT_EQ(Word(d, 6), 520);
     EXPECT_EQ(static_cast<uint8_t>(d[8]) & 0xC0, 0) << "no local table, not interlaced";
     EXPECT_LT(gif.size(), 16000) << "LZW should compress the flat drawing well";
 }
 
 TEST(StartupPicture, GreyDrawingOnWhite) {
-    const QImage image = sourceImage("assets/velantro.gif");
+    const QImage image = SourceImage("assets/velantro.gif");
     ASSERT_EQ(image.size(), QSize(246, 520));
     std::map<QRgb, int> counts;
     int grey = 0;
-    for (int y = 0; y < image.height(); ++y)
+    for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
             const QRgb c = image.pixel(x, y);
             ++counts[c];
             grey += qRed(c) == qGreen(c) && qGreen(c) == qBlue(c);
         }
+    }
     const int total = image.width() * image.height();
     EXPECT_LE(counts.size(), 9u);
     EXPECT_GE(counts.size(), 6u) << "outlines and shading need several greys";
@@ -114,11 +118,14 @@ TEST(StartupPicture, GreyDrawingOnWhite) {
     EXPECT_GT(grey, total * 9 / 10);
 
     // The console shows 245 x 517 of it: what it cuts off must be background.
-    for (int y = 0; y < image.height(); ++y)
+    for (int y = 0; y < image.height(); ++y) {
         EXPECT_EQ(image.pixel(245, y), qRgb(255, 255, 255)) << "last column, row " << y;
-    for (int y = 517; y < 520; ++y)
-        for (int x = 0; x < image.width(); ++x)
+    }
+    for (int y = 517; y < 520; ++y) {
+        for (int x = 0; x < image.width(); ++x) {
             ASSERT_EQ(image.pixel(x, y), qRgb(255, 255, 255)) << x << "," << y;
+        }
+    }
 }
 
 // Encodes with our writer and decodes with Qt's reader; the pixels must come back.
@@ -141,22 +148,27 @@ TEST_P(LzwRoundTrip, QtDecodesWhatWeEncode) {
     artgen::IndexedImage image;
     image.width = c.width;
     image.height = c.height;
-    for (int i = 0; i < c.paletteSize; ++i)
+    for (int i = 0; i < c.paletteSize; ++i) {
         image.palette.append(qRgb(i, 255 - i, (i * 37) & 0xFF)); // all distinct
+    }
     std::mt19937 random(12345);
-    for (int y = 0; y < c.height; ++y)
-        for (int x = 0; x < c.width; ++x)
+    for (int y = 0; y < c.height; ++y) {
+        for (int x = 0; x < c.width; ++x) {
             image.pixels.push_back(static_cast<uint8_t>(c.index(x, y, random)));
+        }
+    }
 
-    const QImage decoded = QImage::fromData(artgen::encodeGif(image), "GIF");
+    const QImage decoded = QImage::fromData(artgen::EncodeGif(image), "GIF");
     ASSERT_EQ(decoded.size(), QSize(c.width, c.height));
     int wrong = 0;
-    for (int y = 0; y < c.height; ++y)
+    for (int y = 0; y < c.height; ++y) {
         for (int x = 0; x < c.width; ++x) {
             const uint8_t index = image.pixels[static_cast<size_t>(y) * c.width + x];
-            if (decoded.pixel(x, y) != image.palette[index] && ++wrong <= 3)
+            if (decoded.pixel(x, y) != image.palette[index] && ++wrong <= 3) {
                 ADD_FAILURE() << "pixel " << x << "," << y << " index " << int(index);
+            }
         }
+    }
     EXPECT_EQ(wrong, 0);
 }
 

@@ -2,13 +2,14 @@
 
 #include <QFile>
 
-QByteArray sourceFile(const char* path) {
+QByteArray SourceFile(const char* path) {
     QFile file(QStringLiteral(VELANTRO_SOURCE_DIR "/") + QString::fromLatin1(path));
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
         return {};
+    }
     return file.readAll();
 }
 
-QImage sourceImage(const char* path) {
-    return QImage::fromData(sourceFile(path)).convertToFormat(QImage::Format_ARGB32);
+QImage SourceImage(const char* path) {
+    return QImage::fromData(SourceFile(path)).convertToFormat(QImage::Format_ARGB32);
 }

@@ -26,10 +26,10 @@ QRgb ColourAt(const TestPicture& picture, int x, int y) {
 
 // JPEG moves colours a little, and never this far.
 bool Near(QRgb a, QRgb b) {
-    constexpr int tolerance = 40;
-    return std::abs(qRed(a) - qRed(b)) <= tolerance &&
-           std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
-           std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+    constexpr int Tolerance = 40;
+    return std::abs(qRed(a) - qRed(b)) <= Tolerance &&
+           std::abs(qGreen(a) - qGreen(b)) <= Tolerance &&
+           std::abs(qBlue(a) - qBlue(b)) <= Tolerance;
 }
 
 // Brightness alone: JPEG keeps it sharp at the edges of 8 x 8 blocks, while
@@ -59,7 +59,7 @@ QByteArray Encode(const TestPicture& picture) {
                 image.pixels.push_back(ColourAt(picture, x, y) == picture.background ? 0 : 1);
             }
         }
-        return artgen::encodeGif(image);
+        return artgen::EncodeGif(image);
     }
     QImage image(picture.size, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y) {

@@ -22,13 +22,13 @@ public:
             std::ofstream(root_ / port / "base-addr") << baseAddr << "\n";
         }
     }
-    std::string path() const { return root_.string(); }
+    std::string Path() const { return root_.string(); }
 
-    void file(const std::string& relative, const std::string& contents) {
+    void File(const std::string& relative, const std::string& contents) {
         fs::create_directories((root_ / relative).parent_path());
         std::ofstream(root_ / relative) << contents;
     }
-    void link(const std::string& relative, const std::string& target) {
+    void Link(const std::string& relative, const std::string& target) {
         fs::create_directories((root_ / relative).parent_path());
         fs::create_symlink(target, root_ / relative);
     }
@@ -61,30 +61,30 @@ TEST(DeviceChoice, FollowsBaseAddressThenFirstPortThenVariable) {
          }) {
         SCOPED_TRACE(c.name);
         ProcTree tree(c.ports);
-        parport::DeviceChoice choice = parport::chooseDevice(tree.path(), c.variable);
+        parport::DeviceChoice choice = parport::ChooseDevice(tree.Path(), c.variable);
         EXPECT_EQ(choice.path, c.expected);
         EXPECT_EQ(choice.fromVariable, !c.variable.empty());
     }
 }
 
 TEST(DeviceChoice, MissingProcDirectoryMeansFirstPort) {
-    EXPECT_EQ(parport::chooseDevice("/nonexistent/parport", "").path, "/dev/parport0");
+    EXPECT_EQ(parport::ChooseDevice("/nonexistent/parport", "").path, "/dev/parport0");
 }
 
 TEST(DeviceChoice, DeviceOpensTheChosenPortAndNamesTheVariable) {
     ProcTree tree({{"parport0", "632"}, {"parport1", "888\t1912"}});
     FakeKernel kernel;
-    kernel.procDir = tree.path();
+    kernel.procDir = tree.Path();
     parport::ParportDevice device(kernel);
-    EXPECT_EQ(device.read(889).value, 0);
+    EXPECT_EQ(device.Read(889).value, 0);
     EXPECT_EQ(kernel.calls.front(), "open /dev/parport1");
 
     FakeKernel overridden;
-    overridden.procDir = tree.path();
-    overridden.environment[parport::kDeviceVariable] = "/dev/parport4";
+    overridden.procDir = tree.Path();
+    overridden.environment[parport::DeviceVariable] = "/dev/parport4";
     overridden.failures["open"] = {ENOENT};
     parport::ParportDevice other(overridden);
-    parport::PortResult result = other.read(889);
+    parport::PortResult result = other.Read(889);
     EXPECT_EQ(overridden.calls.front(), "open /dev/parport4");
     EXPECT_NE(result.error.find("/dev/parport4 (indicado en PORTIO_DEVICE)"), std::string::npos)
         << result.error;
@@ -115,19 +115,21 @@ TEST(DeviceChoice, BusyPortNamesItsHolder) {
          }) {
         SCOPED_TRACE(c.name);
         ProcTree tree(std::map<std::string, std::string>{{"parport0", "888"}});
-        tree.file("parport0/devices/active", "none\n");
-        if (!c.registered.empty())
-            tree.file("parport0/devices/" + c.registered + "/timeslice", "200\n");
-        tree.file("proc/4242/comm", "velantro\n");
-        tree.link("proc/4242/fd/0", "/dev/null");
-        if (!c.heldBy.empty())
-            tree.link("proc/4242/fd/5", c.heldBy);
+        tree.File("parport0/devices/active", "none\n");
+        if (!c.registered.empty()) {
+            tree.File("parport0/devices/" + c.registered + "/timeslice", "200\n");
+        }
+        tree.File("proc/4242/comm", "velantro\n");
+        tree.Link("proc/4242/fd/0", "/dev/null");
+        if (!c.heldBy.empty()) {
+            tree.Link("proc/4242/fd/5", c.heldBy);
+        }
         FakeKernel kernel;
-        kernel.procDir = tree.path();
-        kernel.processDir = tree.path() + "/proc";
+        kernel.procDir = tree.Path();
+        kernel.processDir = tree.Path() + "/proc";
         kernel.failures["PPCLAIM"] = {ENXIO};
         parport::ParportDevice device(kernel);
-        parport::PortResult result = device.write(888, 0);
+        parport::PortResult result = device.Write(888, 0);
         EXPECT_EQ(result.value, -1);
         EXPECT_NE(result.error.find(c.expected), std::string::npos) << result.error;
         EXPECT_EQ(result.error.find("modprobe -r lp") != std::string::npos, c.unloadLp)

@@ -1,8 +1,7 @@
 // A stand-in for the kernel's ppdev driver: records every call in order, keeps
 // the port's registers, answers the way ppdev does (register ioctls before
 // PPCLAIM fail with EINVAL) and fails the calls a test scripts to fail.
-#ifndef VELANTRO_TESTS_PARPORT_FAKE_KERNEL_H
-#define VELANTRO_TESTS_PARPORT_FAKE_KERNEL_H
+#pragma once
 
 #include "port_system.h"
 
@@ -32,7 +31,7 @@ public:
     std::map<std::string, std::pair<mode_t, dev_t>> nodes;
     unsigned char data = 0, status = 0, control = 0;
 
-    int fileStatus(const std::string& path, struct stat& info) override {
+    int FileStatus(const std::string& path, struct stat& info) override {
         info = {};
         if (auto it = nodes.find(path); it != nodes.end()) {
             info.st_mode = it->second.first;
@@ -40,74 +39,82 @@ public:
             return 0;
         }
         const std::string prefix = "/dev/parport";
-        if (path.rfind(prefix, 0) != 0 || path.size() == prefix.size())
+        if (path.rfind(prefix, 0) != 0 || path.size() == prefix.size()) {
             return -ENOENT;
+        }
         info.st_mode = S_IFCHR | 0660;
         info.st_rdev = makedev(99, std::stoi(path.substr(prefix.size())));
         return 0;
     }
 
-    int open(const std::string& path, int flags) override {
+    int Open(const std::string& path, int flags) override {
         calls.push_back("open " + path);
         openFlags = flags;
-        return scriptedFailure("open", kFd);
+        return ScriptedFailure("open", FakeFd);
     }
 
-    int ioctl(int fd, unsigned long request, unsigned char* arg) override {
-        std::string name = requestName(request);
+    int Ioctl(int fd, unsigned long request, unsigned char* arg) override {
+        std::string name = RequestName(request);
         bool writes = request == PPWDATA || request == PPWCONTROL;
         calls.push_back(writes ? name + " " + std::to_string(*arg) : name);
-        if (fd != kFd)
+        if (fd != FakeFd) {
             return -EBADF;
-        if (int rc = scriptedFailure(name, 0); rc < 0)
+        }
+        if (int rc = ScriptedFailure(name, 0); rc < 0) {
             return rc;
+        }
         if (request == PPEXCL || request == PPCLAIM) {
-            if (claimed_)
+            if (claimed_) {
                 return -EINVAL;
+            }
             claimed_ = request == PPCLAIM;
             return 0;
         }
-        if (!claimed_)
+        if (!claimed_) {
             return -EINVAL;
-        if (request == PPRELEASE)
+        }
+        if (request == PPRELEASE) {
             claimed_ = false;
-        else if (request == PPWDATA)
+        } else if (request == PPWDATA) {
             data = *arg;
-        else if (request == PPWCONTROL)
+        } else if (request == PPWCONTROL) {
             control = *arg & 0x0F;
-        else
+        } else {
             *arg = request == PPRDATA ? data : request == PPRSTATUS ? status : control;
+        }
         return 0;
     }
 
-    void close(int fd) override {
+    void Close(int fd) override {
         calls.push_back("close");
-        if (fd == kFd)
+        if (fd == FakeFd) {
             claimed_ = false;
+        }
     }
 
-    std::string getenv(const char* name) override {
+    std::string Getenv(const char* name) override {
         auto it = environment.find(name);
         return it == environment.end() ? "" : it->second;
     }
 
-    std::string parportProcDir() override { return procDir; }
-    std::string procRoot() override { return processDir; }
+    std::string ParportProcDir() override { return procDir; }
+    std::string ProcRoot() override { return processDir; }
 
 private:
-    static constexpr int kFd = 7;
+    static constexpr int FakeFd = 7;
     bool claimed_ = false;
 
-    int scriptedFailure(const std::string& name, int success) {
+    int ScriptedFailure(const std::string& name, int success) {
         std::deque<int>& queue = failures[name];
-        if (queue.empty())
+        if (queue.empty()) {
             return success;
+        }
         int err = queue.front();
         queue.pop_front();
         return -err;
     }
 
-    static std::string requestName(unsigned long request) {
+    static std::string RequestName(unsigned long request) {
         static const std::map<unsigned long, std::string> names = {
             {PPEXCL, "PPEXCL"},         {PPCLAIM, "PPCLAIM"},      {PPRELEASE, "PPRELEASE"},
             {PPWDATA, "PPWDATA"},       {PPRDATA, "PPRDATA"},      {PPRSTATUS, "PPRSTATUS"},
@@ -116,5 +123,3 @@ private:
         return it == names.end() ? "ioctl " + std::to_string(request) : it->second;
     }
 };
-
-#endif

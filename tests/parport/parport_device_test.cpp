@@ -13,9 +13,9 @@ using Calls = std::vector<std::string>;
 
 namespace {
 
-const Calls kOpenAndClaim = {"open /dev/parport0", "PPEXCL", "PPCLAIM"};
+const Calls OpenAndClaim = {"open /dev/parport0", "PPEXCL", "PPCLAIM"};
 
-Calls concat(Calls head, const Calls& tail) {
+Calls Concat(Calls head, const Calls& tail) {
     head.insert(head.end(), tail.begin(), tail.end());
     return head;
 }
@@ -34,9 +34,9 @@ TEST(ParportDevice, WritesReachTheRegisterUnchanged) {
         SCOPED_TRACE(c.expectedCall);
         FakeKernel kernel;
         ParportDevice device(kernel);
-        parport::PortResult result = device.write(c.port, c.value);
+        parport::PortResult result = device.Write(c.port, c.value);
         EXPECT_EQ(result.value, 0) << result.error;
-        EXPECT_EQ(kernel.calls, concat(kOpenAndClaim, {c.expectedCall}));
+        EXPECT_EQ(kernel.calls, Concat(OpenAndClaim, {c.expectedCall}));
     }
 }
 
@@ -55,8 +55,8 @@ TEST(ParportDevice, ReadsReturnTheRawByte) {
         FakeKernel kernel;
         kernel.*c.reg = c.contents;
         ParportDevice device(kernel);
-        EXPECT_EQ(device.read(c.port).value, c.contents);
-        EXPECT_EQ(kernel.calls, concat(kOpenAndClaim, {c.expectedCall}));
+        EXPECT_EQ(device.Read(c.port).value, c.contents);
+        EXPECT_EQ(kernel.calls, Concat(OpenAndClaim, {c.expectedCall}));
     }
 }
 
@@ -64,14 +64,14 @@ TEST(ParportDevice, ClaimsOnceAndKeepsCallOrder) {
     FakeKernel kernel;
     {
         ParportDevice device(kernel);
-        EXPECT_EQ(device.write(888, 1).value, 0);
-        EXPECT_EQ(device.read(889).value, 0);
-        EXPECT_EQ(device.write(890, 4).value, 0);
-        EXPECT_EQ(device.read(888).value, 1);
+        EXPECT_EQ(device.Write(888, 1).value, 0);
+        EXPECT_EQ(device.Read(889).value, 0);
+        EXPECT_EQ(device.Write(890, 4).value, 0);
+        EXPECT_EQ(device.Read(888).value, 1);
         EXPECT_EQ(kernel.openFlags, O_RDWR | O_CLOEXEC | O_NOCTTY);
     }
-    EXPECT_EQ(kernel.calls, concat(kOpenAndClaim, {"PPWDATA 1", "PPRSTATUS", "PPWCONTROL 4",
-                                                   "PPRDATA", "PPRELEASE", "close"}));
+    EXPECT_EQ(kernel.calls, Concat(OpenAndClaim, {"PPWDATA 1", "PPRSTATUS", "PPWCONTROL 4",
+                                                  "PPRDATA", "PPRELEASE", "close"}));
 }
 
 TEST(ParportDevice, UnusedDeviceIsNeverOpened) {
@@ -95,7 +95,7 @@ TEST(ParportDevice, RefusesBadRequestsWithoutTouchingTheDevice) {
         SCOPED_TRACE(std::to_string(c.port) + " " + std::to_string(c.value));
         FakeKernel kernel;
         ParportDevice device(kernel);
-        parport::PortResult result = c.write ? device.write(c.port, c.value) : device.read(c.port);
+        parport::PortResult result = c.write ? device.Write(c.port, c.value) : device.Read(c.port);
         EXPECT_EQ(result.value, -1);
         EXPECT_NE(result.error.find(c.mentioned), std::string::npos) << result.error;
         EXPECT_TRUE(kernel.calls.empty());
@@ -123,13 +123,13 @@ TEST(ParportDevice, EachFailureExplainsWhatToDo) {
              Case{"PPWDATA", EIO,
                   std::string("PPWDATA sobre el puerto paralelo /dev/parport0: ") +
                       std::strerror(EIO),
-                  concat(kOpenAndClaim, {"PPWDATA 9"})},
+                  Concat(OpenAndClaim, {"PPWDATA 9"})},
          }) {
         SCOPED_TRACE(c.failingCall + " " + std::strerror(c.err));
         FakeKernel kernel;
         kernel.failures[c.failingCall] = {c.err};
         ParportDevice device(kernel);
-        parport::PortResult result = device.write(888, 9);
+        parport::PortResult result = device.Write(888, 9);
         EXPECT_EQ(result.value, -1);
         EXPECT_NE(result.error.find("puerto paralelo /dev/parport0"), std::string::npos)
             << result.error;
@@ -157,10 +157,10 @@ TEST(ParportDevice, RefusesWhatIsNotAParallelPortBeforeOpeningIt) {
          }) {
         SCOPED_TRACE(c.path.substr(0, 40));
         FakeKernel kernel;
-        kernel.environment[parport::kDeviceVariable] = c.path;
+        kernel.environment[parport::DeviceVariable] = c.path;
         kernel.nodes[c.path] = {c.mode, c.device};
         ParportDevice device(kernel);
-        parport::PortResult result = device.write(888, 9);
+        parport::PortResult result = device.Write(888, 9);
         EXPECT_EQ(result.value, -1);
         EXPECT_NE(result.error.find(c.what), std::string::npos) << result.error;
         EXPECT_NE(result.error.find("(indicado en PORTIO_DEVICE) no es un puerto paralelo"),
@@ -181,10 +181,10 @@ TEST(ParportDevice, RetriesAfterAFailedOpenOrClaim) {
         FakeKernel kernel;
         kernel.failures[failingCall] = {ENOENT};
         ParportDevice device(kernel);
-        EXPECT_EQ(device.write(888, 3).value, -1);
+        EXPECT_EQ(device.Write(888, 3).value, -1);
         kernel.calls.clear();
-        EXPECT_EQ(device.write(888, 3).value, 0);
-        EXPECT_EQ(kernel.calls, concat(kOpenAndClaim, {"PPWDATA 3"}));
+        EXPECT_EQ(device.Write(888, 3).value, 0);
+        EXPECT_EQ(kernel.calls, Concat(OpenAndClaim, {"PPWDATA 3"}));
     }
 }
 
@@ -192,9 +192,9 @@ TEST(ParportDevice, FailedRegisterCallKeepsTheClaim) {
     FakeKernel kernel;
     kernel.failures["PPRSTATUS"] = {EIO};
     ParportDevice device(kernel);
-    EXPECT_EQ(device.read(889).value, -1);
-    EXPECT_EQ(device.read(889).value, 0);
-    EXPECT_EQ(kernel.calls, concat(kOpenAndClaim, {"PPRSTATUS", "PPRSTATUS"}));
+    EXPECT_EQ(device.Read(889).value, -1);
+    EXPECT_EQ(device.Read(889).value, 0);
+    EXPECT_EQ(kernel.calls, Concat(OpenAndClaim, {"PPRSTATUS", "PPRSTATUS"}));
 }
 
 } // namespace

@@ -6,7 +6,7 @@
 //   PORTIO_TRACE   file to which every call is appended as one line:
 //                  "PortOut <port> <value>" or "PortIn <port> <answer>",
 //                  followed by " FAIL" when the call failed.
-//   PORTIO_SCRIPT  file holding the status byte(s) PortIn(889) answers:
+//   PORTIO_SCRIPT  file holding the status byte(s) that reads of the status register answer:
 //                  "<first> [<second>]", decimal or 0x hex. The first answers
 //                  while control bit 1 is set (the board's first input group),
 //                  the second otherwise (default: the first). Without the file,
@@ -17,7 +17,7 @@
 //                  rule stands. For PortIn the value is the answer the call
 //                  would have given, so a script with two different bytes
 //                  tells the two reads of a tick apart.
-// PortIn(888) and PortIn(890) give back what was last written there.
+// Reads of the data and control registers give back what was last written there.
 #include "portio.h"
 
 #include <cstdio>
@@ -131,9 +131,9 @@ extern "C" int PortOut(int port, int value) {
     if (ShouldFail("PortOut", port, value)) {
         return Failed("PortOut", port, value);
     }
-    if (port == 888) {
+    if (port == PortioDataRegister) {
         dataRegister = value & 0xFF;
-    } else if (port == 890) {
+    } else if (port == PortioControlRegister) {
         controlRegister = value & 0xFF;
     }
     Trace("PortOut", port, value, false);
@@ -141,7 +141,9 @@ extern "C" int PortOut(int port, int value) {
 }
 
 extern "C" int PortIn(int port) {
-    const int answer = port == 888 ? dataRegister : port == 890 ? controlRegister : StatusAnswer();
+    const int answer = port == PortioDataRegister      ? dataRegister
+                       : port == PortioControlRegister ? controlRegister
+                                                       : StatusAnswer();
     if (ShouldFail("PortIn", port, answer)) {
         return Failed("PortIn", port, answer);
     }

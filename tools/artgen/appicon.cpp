@@ -12,14 +12,14 @@ namespace artgen {
 
 namespace {
 
-constexpr QRgb kBlack = qRgb(0, 0, 0);
-constexpr QRgb kGrey = qRgb(128, 128, 128);
-constexpr QRgb kSilver = qRgb(192, 192, 192);
-constexpr QRgb kCyan = qRgb(0, 255, 255);
-constexpr QRgb kWhite = qRgb(255, 255, 255);
+constexpr QRgb Black = qRgb(0, 0, 0);
+constexpr QRgb Grey = qRgb(128, 128, 128);
+constexpr QRgb Silver = qRgb(192, 192, 192);
+constexpr QRgb Cyan = qRgb(0, 255, 255);
+constexpr QRgb White = qRgb(255, 255, 255);
 
 // The sixteen colours of the classic VGA palette, in their usual order.
-QVector<QRgb> vgaPalette() {
+QVector<QRgb> VgaPalette() {
     return {qRgb(0, 0, 0),       qRgb(128, 0, 0),   qRgb(0, 128, 0),   qRgb(128, 128, 0),
             qRgb(0, 0, 128),     qRgb(128, 0, 128), qRgb(0, 128, 128), qRgb(192, 192, 192),
             qRgb(128, 128, 128), qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(255, 255, 0),
@@ -28,19 +28,19 @@ QVector<QRgb> vgaPalette() {
 
 // Corners of the window (top left, top right, bottom right, bottom left) on a 32-pixel
 // grid: the left edge is nearer, so it is taller than the right one.
-const QPointF kWindow32[4] = {{3, 4}, {28, 8}, {28, 25}, {3, 28}};
-constexpr double kTitleBottom = 0.28; // in window units, 0 = top edge, 1 = bottom edge
-constexpr double kTextLines[] = {0.45, 0.6, 0.75};
+const QPointF Window32[4] = {{3, 4}, {28, 8}, {28, 25}, {3, 28}};
+constexpr double TitleBottom = 0.28; // in window units, 0 = top edge, 1 = bottom edge
+constexpr double TextLines[] = {0.45, 0.6, 0.75};
 
 // The close box in the title bar, in window units.
-constexpr double kCloseLeft = 0.80;
-constexpr double kCloseTop = 0.04;
-constexpr double kCloseRight = 0.95;
-constexpr double kCloseBottom = 0.24;
-constexpr double kTextLeft = 0.12; // where every line of text starts
+constexpr double CloseLeft = 0.80;
+constexpr double CloseTop = 0.04;
+constexpr double CloseRight = 0.95;
+constexpr double CloseBottom = 0.24;
+constexpr double TextLeft = 0.12; // where every line of text starts
 
 // Where a line of text ends, in window units: the last line is a short one.
-double textLineEnd(double line) {
+double TextLineEnd(double line) {
     return line < 0.7 ? 0.82 : 0.55;
 }
 
@@ -53,108 +53,124 @@ public:
     explicit WindowShape(int size) : size_(size), line_(std::max(1, size / 32)) {
         const double k = size / 32.0;
         QPolygonF quad;
-        for (const QPointF& corner : kWindow32)
+        for (const QPointF& corner : Window32) {
             quad << corner * k;
+        }
         const QPolygonF unit({{0, 0}, {1, 0}, {1, 1}, {0, 1}});
-        if (!QTransform::quadToQuad(quad, unit, toWindow_))
+        if (!QTransform::quadToQuad(quad, unit, toWindow_)) {
             throw std::logic_error("window corners do not form a quadrilateral");
+        }
     }
 
-    Part at(int x, int y) const {
-        const QPointF w = window(x, y);
+    Part At(int x, int y) const {
+        const QPointF w = Window(x, y);
         const double u = w.x(), v = w.y();
-        if (x < 0 || y < 0 || x >= size_ || y >= size_ || u < 0 || u >= 1 || v < 0 || v >= 1)
+        if (x < 0 || y < 0 || x >= size_ || y >= size_ || u < 0 || u >= 1 || v < 0 || v >= 1) {
             return Part::Outside;
+        }
         const bool detailed = size_ >= 32;
-        if (v < kTitleBottom) {
+        if (v < TitleBottom) {
             const bool closeBox =
-                u >= kCloseLeft && u < kCloseRight && v >= kCloseTop && v < kCloseBottom;
+                u >= CloseLeft && u < CloseRight && v >= CloseTop && v < CloseBottom;
             return detailed && closeBox ? Part::CloseBox : Part::Title;
         }
         // Lines of text as thick as the frame: the first rows at or below each line.
-        const double above = window(x, y - line_).y();
-        for (double line : kTextLines) {
-            const double end = textLineEnd(line);
-            if (detailed && u >= kTextLeft && u < end && v >= line && above < line)
+        const double above = Window(x, y - line_).y();
+        for (double line : TextLines) {
+            const double end = TextLineEnd(line);
+            if (detailed && u >= TextLeft && u < end && v >= line && above < line) {
                 return Part::Text;
+            }
         }
         return Part::Body;
     }
 
     // Thickness of the frame and of every line, in pixels: one pixel up to 32x32,
     // growing with the icon so that a large icon is the same drawing, not a thin one.
-    int line() const { return line_; }
+    int Line() const { return line_; }
 
 private:
-    QPointF window(int x, int y) const { return toWindow_.map(QPointF(x + 0.5, y + 0.5)); }
+    QPointF Window(int x, int y) const { return toWindow_.map(QPointF(x + 0.5, y + 0.5)); }
 
     int size_;
     int line_;
     QTransform toWindow_;
 };
 
-QRgb pixelColour(const WindowShape& shape, int x, int y, int shadow) {
-    const Part part = shape.at(x, y);
-    if (part == Part::Outside)
-        return shape.at(x - shadow, y - shadow) == Part::Outside ? 0 : kGrey;
+QRgb PixelColour(const WindowShape& shape, int x, int y, int shadow) {
+    const Part part = shape.At(x, y);
+    if (part == Part::Outside) {
+        return shape.At(x - shadow, y - shadow) == Part::Outside ? 0 : Grey;
+    }
     // True when `test` holds for a pixel within a line's thickness up, down, left
     // or right of this one.
     auto any = [&](auto test) {
-        for (int d = 1; d <= shape.line(); ++d)
-            if (test(shape.at(x, y - d)) || test(shape.at(x, y + d)) || test(shape.at(x - d, y)) ||
-                test(shape.at(x + d, y)))
+        for (int d = 1; d <= shape.Line(); ++d) {
+            if (test(shape.At(x, y - d)) || test(shape.At(x, y + d)) || test(shape.At(x - d, y)) ||
+                test(shape.At(x + d, y))) {
                 return true;
+            }
+        }
         return false;
     };
-    if (any([](Part p) { return p == Part::Outside; }))
-        return kBlack; // frame
+    if (any([](Part p) { return p == Part::Outside; })) {
+        return Black; // frame
+    }
     auto isTitle = [](Part p) { return p == Part::Title || p == Part::CloseBox; };
     bool underTitle = false;
-    for (int d = 1; d <= shape.line() && !underTitle; ++d)
-        underTitle = isTitle(shape.at(x, y - d));
-    if (!isTitle(part) && underTitle)
-        return kBlack; // line under the title bar
-    if (part == Part::CloseBox && any([](Part p) { return p != Part::CloseBox; }))
-        return kBlack;
+    for (int d = 1; d <= shape.Line() && !underTitle; ++d) {
+        underTitle = isTitle(shape.At(x, y - d));
+    }
+    if (!isTitle(part) && underTitle) {
+        return Black; // line under the title bar
+    }
+    if (part == Part::CloseBox && any([](Part p) { return p != Part::CloseBox; })) {
+        return Black;
+    }
     switch (part) {
     case Part::Title:
-        return kCyan;
+        return Cyan;
     case Part::CloseBox:
-        return kSilver;
+        return Silver;
     case Part::Text:
-        return kGrey;
+        return Grey;
     default:
-        return kWhite;
+        return White;
     }
 }
 
 } // namespace
 
-QImage drawWindowIcon(int size) {
+QImage DrawWindowIcon(int size) {
     const WindowShape shape(size);
-    const int shadow = size >= 32 ? 2 * shape.line() : 1;
+    const int shadow = size >= 32 ? 2 * shape.Line() : 1;
     QImage icon(size, size, QImage::Format_ARGB32);
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x)
-            icon.setPixel(x, y, pixelColour(shape, x, y, shadow));
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            icon.setPixel(x, y, PixelColour(shape, x, y, shadow));
+        }
+    }
     return icon;
 }
 
-QByteArray drawWindowIconSvg() {
+QByteArray DrawWindowIconSvg() {
     QPolygonF quad;
-    for (const QPointF& corner : kWindow32)
+    for (const QPointF& corner : Window32) {
         quad << corner;
+    }
     QTransform toIcon;
-    if (!QTransform::quadToQuad(QPolygonF({{0, 0}, {1, 0}, {1, 1}, {0, 1}}), quad, toIcon))
+    if (!QTransform::quadToQuad(QPolygonF({{0, 0}, {1, 0}, {1, 1}, {0, 1}}), quad, toIcon)) {
         throw std::logic_error("window corners do not form a quadrilateral");
+    }
     // A straight line of the window stays straight in the icon, so every part is
     // a polygon through its corners mapped from window units.
     auto points = [&](const QPolygonF& inWindow, QPointF shift = {}) {
         QStringList list;
-        for (const QPointF& p : toIcon.map(inWindow))
+        for (const QPointF& p : toIcon.map(inWindow)) {
             list << QStringLiteral("%1,%2")
                         .arg(p.x() + shift.x(), 0, 'f', 2)
                         .arg(p.y() + shift.y(), 0, 'f', 2);
+        }
         return list.join(QLatin1Char(' '));
     };
     auto rect = [](double left, double top, double right, double bottom) {
@@ -169,25 +185,26 @@ QByteArray drawWindowIconSvg() {
         QStringLiteral("    <polygon points=\"%1\" fill=\"%2\" stroke-width=\"%3\"/>\n");
     svg += polygon.arg(points(window, {2, 2}), QStringLiteral("#808080"), QStringLiteral("0"));
     svg += polygon.arg(points(window), QStringLiteral("#ffffff"), QStringLiteral("1"));
-    svg += polygon.arg(points(rect(0, 0, 1, kTitleBottom)), QStringLiteral("#00ffff"),
+    svg += polygon.arg(points(rect(0, 0, 1, TitleBottom)), QStringLiteral("#00ffff"),
                        QStringLiteral("1"));
-    svg += polygon.arg(points(rect(kCloseLeft, kCloseTop, kCloseRight, kCloseBottom)),
+    svg += polygon.arg(points(rect(CloseLeft, CloseTop, CloseRight, CloseBottom)),
                        QStringLiteral("#c0c0c0"), QStringLiteral("0.75"));
-    for (double line : kTextLines) {
-        const double end = textLineEnd(line);
+    for (double line : TextLines) {
+        const double end = TextLineEnd(line);
         svg += QStringLiteral("    <polyline points=\"%1\" fill=\"none\" stroke=\"#808080\"/>\n")
-                   .arg(points(QPolygonF() << QPointF(kTextLeft, line) << QPointF(end, line)));
+                   .arg(points(QPolygonF() << QPointF(TextLeft, line) << QPointF(end, line)));
     }
     svg += QStringLiteral("  </g>\n</svg>\n");
     return svg.toUtf8();
 }
 
-std::vector<IconImage> applicationIcon() {
-    const QVector<QRgb> vga = vgaPalette();
+std::vector<IconImage> ApplicationIcon() {
+    const QVector<QRgb> vga = VgaPalette();
     std::vector<int> all;
     all.reserve(static_cast<std::size_t>(vga.size()));
-    for (int i = 0; i < vga.size(); ++i)
+    for (int i = 0; i < vga.size(); ++i) {
         all.push_back(i);
+    }
 
     // colourful: 16 colours; otherwise black and white, where only light, neutral
     // pixels stay white so the cyan title bar shows as a black band.
@@ -196,19 +213,20 @@ std::vector<IconImage> applicationIcon() {
         icon.width = picture.width();
         icon.height = picture.height();
         icon.bitsPerPixel = colourful ? 4 : 1;
-        icon.palette = colourful ? vga : QVector<QRgb>{kBlack, kWhite};
+        icon.palette = colourful ? vga : QVector<QRgb>{Black, White};
         for (int y = 0; y < picture.height(); ++y) {
             for (int x = 0; x < picture.width(); ++x) {
                 const QRgb pixel = picture.pixel(x, y);
                 const bool clear = qAlpha(pixel) == 0;
                 const QRgb colour = pixel;
                 int index = 0;
-                if (clear)
+                if (clear) {
                     index = 0;
-                else if (colourful)
-                    index = nearestEntry(colour, vga, all);
-                else
+                } else if (colourful) {
+                    index = NearestEntry(colour, vga, all);
+                } else {
                     index = std::min({qRed(colour), qGreen(colour), qBlue(colour)}) >= 160;
+                }
                 icon.pixels.push_back(static_cast<uint8_t>(index));
                 icon.transparent.push_back(clear);
             }
@@ -216,8 +234,8 @@ std::vector<IconImage> applicationIcon() {
         return icon;
     };
 
-    const QImage icon32 = drawWindowIcon(32);
-    return {convert(icon32, true), convert(drawWindowIcon(16), true), convert(icon32, false)};
+    const QImage icon32 = DrawWindowIcon(32);
+    return {convert(icon32, true), convert(DrawWindowIcon(16), true), convert(icon32, false)};
 }
 
 } // namespace artgen

@@ -10,13 +10,13 @@ namespace artgen {
 
 // The program icon: a small application window with a cyan title bar, seen at an
 // angle, with a drop shadow. ARGB32, transparent around the window.
-QImage drawWindowIcon(int size);
+QImage DrawWindowIcon(int size);
 
 // The same drawing as a scalable SVG file on a 32-unit grid.
-QByteArray drawWindowIconSvg();
+QByteArray DrawWindowIconSvg();
 
 // The three pictures of the icon file, in file order: 32x32 in 16 colours, 16x16 in
 // 16 colours and 32x32 in black and white.
-std::vector<IconImage> applicationIcon();
+std::vector<IconImage> ApplicationIcon();
 
 } // namespace artgen

@@ -14,37 +14,40 @@ namespace {
 
 // JPEG quality of the lit pictures: the console reads them many times a second,
 // so they are kept small while the lamp colours stay clean.
-constexpr int kJpegQuality = 85;
+constexpr int JpegQuality = 85;
 
-QString save(const QString& path, const QByteArray& bytes) {
+QString Save(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(bytes) != bytes.size() || !file.flush())
+        file.write(bytes) != bytes.size() || !file.flush()) {
         return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    }
     return {};
 }
 
-QString saveJpeg(const QString& path, const QImage& picture) {
+QString SaveJpeg(const QString& path, const QImage& picture) {
     QImageWriter writer(path, "jpeg");
-    writer.setQuality(kJpegQuality);
+    writer.setQuality(JpegQuality);
     writer.setOptimizedWrite(true);
-    if (!writer.write(picture.convertToFormat(QImage::Format_RGB888)))
+    if (!writer.write(picture.convertToFormat(QImage::Format_RGB888))) {
         return QStringLiteral("cannot write %1: %2").arg(path, writer.errorString());
+    }
     return {};
 }
 
-QString savePng(const QString& path, const QImage& image) {
+QString SavePng(const QString& path, const QImage& image) {
     QImageWriter writer(path, "png");
-    if (!writer.write(image))
+    if (!writer.write(image)) {
         return QStringLiteral("cannot write %1: %2").arg(path, writer.errorString());
+    }
     return {};
 }
 
 // One 16-colour image of the icon as a PNG, for desktops that look icons up
 // in the icon theme rather than in the program.
-QString savePng(const QString& path, const IconImage& icon) {
+QString SavePng(const QString& path, const IconImage& icon) {
     QImage image(icon.width, icon.height, QImage::Format_ARGB32);
-    for (int y = 0; y < icon.height; ++y)
+    for (int y = 0; y < icon.height; ++y) {
         for (int x = 0; x < icon.width; ++x) {
             const std::size_t i =
                 static_cast<std::size_t>(y) * static_cast<std::size_t>(icon.width) +
@@ -52,18 +55,21 @@ QString savePng(const QString& path, const IconImage& icon) {
             image.setPixel(x, y,
                            icon.transparent[i] ? qRgba(0, 0, 0, 0) : icon.palette[icon.pixels[i]]);
         }
-    return savePng(path, image);
+    }
+    return SavePng(path, image);
 }
 
 } // namespace
 
-QString writeArtwork(const QString& root) {
+QString WriteArtwork(const QString& root) {
     const QDir dir(root);
-    for (const char* sub : {"assets", "pictures"})
-        if (!dir.mkpath(QString::fromLatin1(sub)))
+    for (const char* sub : {"assets", "pictures"}) {
+        if (!dir.mkpath(QString::fromLatin1(sub))) {
             return QStringLiteral("cannot create %1").arg(dir.filePath(QString::fromLatin1(sub)));
+        }
+    }
 
-    const QByteArray dark = encodeGif(toModelColours(drawTrafficLight(Lamp::None)));
+    const QByteArray dark = EncodeGif(ToModelColours(DrawTrafficLight(Lamp::None)));
     struct Output {
         const char* path;
         Lamp lamp;
@@ -72,28 +78,37 @@ QString writeArtwork(const QString& root) {
                           {"pictures/amarillo.jpg", Lamp::Amber},
                           {"pictures/rojo.jpg", Lamp::Red}};
 
-    const std::vector<IconImage> icon = applicationIcon();
-    QString error = save(dir.filePath(QStringLiteral("assets/velantro.gif")), dark);
-    if (error.isEmpty())
-        error = save(dir.filePath(QStringLiteral("assets/velantro.ico")), encodeIco(icon));
+    const std::vector<IconImage> icon = ApplicationIcon();
+    QString error = Save(dir.filePath(QStringLiteral("assets/velantro.gif")), dark);
+    if (error.isEmpty()) {
+        error = Save(dir.filePath(QStringLiteral("assets/velantro.ico")), EncodeIco(icon));
+    }
     // The icon file holds 32x32 and 16x16 in 16 colours first.
-    if (error.isEmpty())
-        error = savePng(dir.filePath(QStringLiteral("assets/velantro-32.png")), icon.at(0));
-    if (error.isEmpty())
-        error = savePng(dir.filePath(QStringLiteral("assets/velantro-16.png")), icon.at(1));
+    if (error.isEmpty()) {
+        error = SavePng(dir.filePath(QStringLiteral("assets/velantro-32.png")), icon.at(0));
+    }
+    if (error.isEmpty()) {
+        error = SavePng(dir.filePath(QStringLiteral("assets/velantro-16.png")), icon.at(1));
+    }
     // Menus, docks and software centres ask for larger icons, or a scalable one.
-    for (int size : {48, 64, 128, 256})
-        if (error.isEmpty())
-            error = savePng(dir.filePath(QStringLiteral("assets/velantro-%1.png").arg(size)),
-                            drawWindowIcon(size));
-    if (error.isEmpty())
-        error = save(dir.filePath(QStringLiteral("assets/velantro.svg")), drawWindowIconSvg());
-    if (error.isEmpty())
-        error = save(dir.filePath(QStringLiteral("pictures/velantro.gif")), dark);
-    for (const Output& out : lit)
-        if (error.isEmpty())
+    for (int size : {48, 64, 128, 256}) {
+        if (error.isEmpty()) {
+            error = SavePng(dir.filePath(QStringLiteral("assets/velantro-%1.png").arg(size)),
+                            DrawWindowIcon(size));
+        }
+    }
+    if (error.isEmpty()) {
+        error = Save(dir.filePath(QStringLiteral("assets/velantro.svg")), DrawWindowIconSvg());
+    }
+    if (error.isEmpty()) {
+        error = Save(dir.filePath(QStringLiteral("pictures/velantro.gif")), dark);
+    }
+    for (const Output& out : lit) {
+        if (error.isEmpty()) {
             error =
-                saveJpeg(dir.filePath(QString::fromLatin1(out.path)), drawTrafficLight(out.lamp));
+                SaveJpeg(dir.filePath(QString::fromLatin1(out.path)), DrawTrafficLight(out.lamp));
+        }
+    }
     return error;
 }
 

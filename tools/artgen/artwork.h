@@ -12,6 +12,6 @@ namespace artgen {
 //   pictures/verde.jpg, amarillo.jpg, rojo.jpg, velantro.gif
 //                          the pictures the console loads beside itself
 // Returns an empty string on success, otherwise what went wrong.
-QString writeArtwork(const QString& root);
+QString WriteArtwork(const QString& root);
 
 } // namespace artgen

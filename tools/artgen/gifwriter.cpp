@@ -7,15 +7,15 @@ namespace artgen {
 
 namespace {
 
-constexpr int kMaxCodeBits = 12;
-constexpr int kTableSize = 1 << kMaxCodeBits;
+constexpr int MaxCodeBits = 12;
+constexpr int TableSize = 1 << MaxCodeBits;
 
 // Packs codes least significant bit first, as GIF decoders read them.
 class BitPacker {
 public:
     explicit BitPacker(std::vector<uint8_t>& out) : out_(out) {}
 
-    void put(int code, int width) {
+    void Put(int code, int width) {
         acc_ |= static_cast<uint32_t>(code) << bits_;
         bits_ += width;
         while (bits_ >= 8) {
@@ -25,9 +25,10 @@ public:
         }
     }
 
-    void flush() {
-        if (bits_ > 0)
+    void Flush() {
+        if (bits_ > 0) {
             out_.push_back(static_cast<uint8_t>(acc_ & 0xFF));
+        }
         acc_ = 0;
         bits_ = 0;
     }
@@ -38,57 +39,64 @@ private:
     int bits_ = 0;
 };
 
-void putWord(QByteArray& out, int value) {
+void PutWord(QByteArray& out, int value) {
     out.append(static_cast<char>(value & 0xFF));
     out.append(static_cast<char>((value >> 8) & 0xFF));
 }
 
-int bitsForEntries(qsizetype entries) {
+int BitsForEntries(qsizetype entries) {
     int bits = 1;
-    while ((qsizetype{1} << bits) < entries)
+    while ((qsizetype{1} << bits) < entries) {
         ++bits;
+    }
     return bits;
 }
 
 } // namespace
 
-QVector<QRgb> cubePalette() {
+QVector<QRgb> CubePalette() {
     static const int levels[6] = {0, 51, 102, 153, 204, 255};
     QVector<QRgb> palette;
     palette.reserve(256);
-    for (int i = 0; i < 216; ++i)
+    for (int i = 0; i < 216; ++i) {
         palette.append(qRgb(levels[i % 6], levels[(i / 6) % 6], levels[i / 36]));
-    while (palette.size() < 256)
+    }
+    while (palette.size() < 256) {
         palette.append(qRgb(0, 0, 0));
+    }
     return palette;
 }
 
-std::vector<uint8_t> lzwCompress(const std::vector<uint8_t>& indices, int minCodeSize) {
-    if (minCodeSize < 2 || minCodeSize > 8)
+std::vector<uint8_t> LzwCompress(const std::vector<uint8_t>& indices, int minCodeSize) {
+    if (minCodeSize < 2 || minCodeSize > 8) {
         throw std::invalid_argument("LZW minimum code size must be 2..8");
+    }
     const int clearCode = 1 << minCodeSize;
     const int endCode = clearCode + 1;
-    for (uint8_t index : indices)
-        if (index >= clearCode)
+    for (uint8_t index : indices) {
+        if (index >= clearCode) {
             throw std::invalid_argument("pixel index does not fit the LZW code size");
+        }
+    }
 
     std::vector<uint8_t> out;
     BitPacker packer(out);
     // (prefix code << 8 | next index) -> code of that string
     std::unordered_map<uint32_t, int> table;
-    table.reserve(kTableSize);
+    table.reserve(TableSize);
     int width = minCodeSize + 1;
     int nextCode = endCode + 1;
 
     // The decoder widens its codes once its table has grown to 2^width entries; it
     // counts one entry per code read, so the check follows every data code sent.
     auto sendData = [&](int code) {
-        packer.put(code, width);
-        if (nextCode >= (1 << width) && width < kMaxCodeBits)
+        packer.Put(code, width);
+        if (nextCode >= (1 << width) && width < MaxCodeBits) {
             ++width;
+        }
     };
 
-    packer.put(clearCode, width);
+    packer.Put(clearCode, width);
     if (!indices.empty()) {
         int prefix = indices[0];
         for (size_t i = 1; i < indices.size(); ++i) {
@@ -100,10 +108,10 @@ std::vector<uint8_t> lzwCompress(const std::vector<uint8_t>& indices, int minCod
                 continue;
             }
             sendData(prefix);
-            if (nextCode < kTableSize) {
+            if (nextCode < TableSize) {
                 table.emplace(key, nextCode++);
             } else {
-                packer.put(clearCode, width);
+                packer.Put(clearCode, width);
                 table.clear();
                 width = minCodeSize + 1;
                 nextCode = endCode + 1;
@@ -112,24 +120,26 @@ std::vector<uint8_t> lzwCompress(const std::vector<uint8_t>& indices, int minCod
         }
         sendData(prefix);
     }
-    packer.put(endCode, width);
-    packer.flush();
+    packer.Put(endCode, width);
+    packer.Flush();
     return out;
 }
 
-QByteArray encodeGif(const IndexedImage& image) {
+QByteArray EncodeGif(const IndexedImage& image) {
     const qsizetype entries = image.palette.size();
-    if (entries < 2 || entries > 256 || (entries & (entries - 1)) != 0)
+    if (entries < 2 || entries > 256 || (entries & (entries - 1)) != 0) {
         throw std::invalid_argument("GIF colour table needs 2, 4, ... or 256 entries");
+    }
     if (image.width <= 0 || image.height <= 0 || image.width > 0xFFFF || image.height > 0xFFFF ||
-        image.pixels.size() != static_cast<size_t>(image.width) * image.height)
+        image.pixels.size() != static_cast<size_t>(image.width) * image.height) {
         throw std::invalid_argument("GIF image size does not match its pixels");
-    const int tableBits = bitsForEntries(entries);
+    }
+    const int tableBits = BitsForEntries(entries);
 
     QByteArray out("GIF87a");
     // Logical screen: colour table present, 8 bits of colour resolution, unsorted.
-    putWord(out, image.width);
-    putWord(out, image.height);
+    PutWord(out, image.width);
+    PutWord(out, image.height);
     out.append(static_cast<char>(0x80 | 0x70 | (tableBits - 1)));
     out.append('\0'); // background colour index
     out.append('\0'); // pixel aspect ratio: not given
@@ -144,15 +154,15 @@ QByteArray encodeGif(const IndexedImage& image) {
     out.append(5, '\0');
 
     out.append('\x2C');
-    putWord(out, 0);
-    putWord(out, 0);
-    putWord(out, image.width);
-    putWord(out, image.height);
+    PutWord(out, 0);
+    PutWord(out, 0);
+    PutWord(out, image.width);
+    PutWord(out, image.height);
     out.append('\0'); // no local table, not interlaced
 
     const int minCodeSize = tableBits < 2 ? 2 : tableBits;
     out.append(static_cast<char>(minCodeSize));
-    const std::vector<uint8_t> data = lzwCompress(image.pixels, minCodeSize);
+    const std::vector<uint8_t> data = LzwCompress(image.pixels, minCodeSize);
     for (size_t pos = 0; pos < data.size(); pos += 255) {
         const size_t length = std::min<size_t>(255, data.size() - pos);
         out.append(static_cast<char>(length));

@@ -19,16 +19,16 @@ struct IndexedImage {
 
 // The colour table every picture of the console uses: the 6x6x6 colour cube with
 // levels 0, 51, ..., 255 (red varying fastest), followed by 40 black entries.
-QVector<QRgb> cubePalette();
+QVector<QRgb> CubePalette();
 
 // GIF's variable-width LZW: starts with a clear code, widens codes up to 12 bits,
 // sends a clear code whenever the 4096-entry table is full, ends with the
 // end-of-information code. Returns the packed bit stream (not yet split into blocks).
-std::vector<uint8_t> lzwCompress(const std::vector<uint8_t>& indices, int minCodeSize);
+std::vector<uint8_t> LzwCompress(const std::vector<uint8_t>& indices, int minCodeSize);
 
 // A complete "GIF87a" file: logical screen the size of the image, a global colour
 // table, one graphic-control block with every field zero (no transparency, no delay),
 // one non-interlaced image at 0,0 and the trailer.
-QByteArray encodeGif(const IndexedImage& image);
+QByteArray EncodeGif(const IndexedImage& image);
 
 } // namespace artgen

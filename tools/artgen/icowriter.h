@@ -22,6 +22,6 @@ struct IconImage {
 // A Windows .ico file holding the images in the given order, each as a
 // BITMAPINFOHEADER, palette, XOR bitmap and AND mask (both bottom-up, rows padded
 // to 32 bits). Transparent pixels are written as index 0 with the mask bit set.
-QByteArray encodeIco(const std::vector<IconImage>& images);
+QByteArray EncodeIco(const std::vector<IconImage>& images);
 
 } // namespace artgen

@@ -13,7 +13,7 @@ int main(int argc, char* argv[]) {
         err << "usage: velantro-artgen <source-dir>\n";
         return 2;
     }
-    const QString error = artgen::writeArtwork(args.at(1));
+    const QString error = artgen::WriteArtwork(args.at(1));
     if (!error.isEmpty()) {
         err << "velantro-artgen: " << error << "\n";
         return 1;

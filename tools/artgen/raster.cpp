@@ -5,9 +5,10 @@
 
 namespace artgen {
 
-QImage reduce(const QImage& large, int factor) {
-    if (factor <= 0 || large.width() % factor != 0 || large.height() % factor != 0)
+QImage Reduce(const QImage& large, int factor) {
+    if (factor <= 0 || large.width() % factor != 0 || large.height() % factor != 0) {
         throw std::invalid_argument("image size is not a multiple of the reduction factor");
+    }
     const QImage source = large.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     QImage small(source.width() / factor, source.height() / factor,
                  QImage::Format_ARGB32_Premultiplied);
@@ -35,7 +36,7 @@ QImage reduce(const QImage& large, int factor) {
                                                          : QImage::Format_RGB32);
 }
 
-int nearestEntry(QRgb colour, const QVector<QRgb>& palette, const std::vector<int>& candidates) {
+int NearestEntry(QRgb colour, const QVector<QRgb>& palette, const std::vector<int>& candidates) {
     int best = -1;
     int bestDistance = std::numeric_limits<int>::max();
     for (int index : candidates) {

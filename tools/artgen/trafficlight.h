@@ -13,20 +13,20 @@ namespace artgen {
 // (red on top, amber, green) on a post standing on a base plate.
 enum class Lamp { None, Red, Amber, Green };
 
-constexpr int kPictureWidth = 246;
-constexpr int kPictureHeight = 520;
-constexpr double kLensRadius = 30.0;
+constexpr int PictureWidth = 246;
+constexpr int PictureHeight = 520;
+constexpr double LensRadius = 30.0;
 
-QPointF lampCentre(Lamp lamp);
+QPointF LampCentre(Lamp lamp);
 
 // The picture with `lit` switched on (bright, in colour) and the other lamps dark.
-// Lamp::None gives the model with every lamp off. RGB32, kPictureWidth x kPictureHeight.
-QImage drawTrafficLight(Lamp lit);
+// Lamp::None gives the model with every lamp off. RGB32, PictureWidth x PictureHeight.
+QImage DrawTrafficLight(Lamp lit);
 
-// Indices into cubePalette() of the nine colours the dark model is drawn with.
-std::vector<int> modelColours();
+// Indices into CubePalette() of the nine colours the dark model is drawn with.
+std::vector<int> ModelColours();
 
-// Maps every pixel to the nearest of modelColours(), giving a cube-palette image.
-IndexedImage toModelColours(const QImage& picture);
+// Maps every pixel to the nearest of ModelColours(), giving a cube-palette image.
+IndexedImage ToModelColours(const QImage& picture);
 
 } // namespace artgen
