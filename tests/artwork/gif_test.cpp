@@ -62,7 +62,7 @@ GifLayout Walk(const QByteArray& data) {
 }
 
 TEST(StartupPicture, FileLayout) {
-    const QByteArray gif = SourceFile("assets/velantro.gif");
+    const QByteArray gif = SourceFile("pictures/velantro.gif");
     ASSERT_GT(gif.size(), 13 + 768);
     EXPECT_EQ(gif.left(6), QByteArray("GIF87a"));
     EXPECT_EQ(Word(gif, 6), 246);
@@ -100,7 +100,7 @@ TEST(StartupPicture, FileLayout) {
 }
 
 TEST(StartupPicture, GreyDrawingOnWhite) {
-    const QImage image = SourceImage("assets/velantro.gif");
+    const QImage image = SourceImage("pictures/velantro.gif");
     ASSERT_EQ(image.size(), QSize(246, 520));
     std::map<QRgb, int> counts;
     int grey = 0;

@@ -91,7 +91,7 @@ TEST_P(RunTimePicture, OnlyItsLampIsLit) {
 }
 
 TEST_P(RunTimePicture, SameModelAsStartupPicture) {
-    const QImage startup = SourceImage("assets/velantro.gif");
+    const QImage startup = SourceImage("pictures/velantro.gif");
     const QImage image = SourceImage(GetParam().file);
     ASSERT_EQ(image.size(), startup.size());
     const QRect postAndBase(20, 330, 206, 180);

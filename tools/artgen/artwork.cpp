@@ -79,10 +79,7 @@ QString WriteArtwork(const QString& root) {
                           {"pictures/rojo.jpg", Lamp::Red}};
 
     const std::vector<IconImage> icon = ApplicationIcon();
-    QString error = Save(dir.filePath(QStringLiteral("assets/velantro.gif")), dark);
-    if (error.isEmpty()) {
-        error = Save(dir.filePath(QStringLiteral("assets/velantro.ico")), EncodeIco(icon));
-    }
+    QString error = Save(dir.filePath(QStringLiteral("assets/velantro.ico")), EncodeIco(icon));
     // The icon file holds 32x32 and 16x16 in 16 colours first.
     if (error.isEmpty()) {
         error = SavePng(dir.filePath(QStringLiteral("assets/velantro-32.png")), icon.at(0));
@@ -100,6 +97,7 @@ QString WriteArtwork(const QString& root) {
     if (error.isEmpty()) {
         error = Save(dir.filePath(QStringLiteral("assets/velantro.svg")), DrawWindowIconSvg());
     }
+    // The start-up picture is built into the program from this same file.
     if (error.isEmpty()) {
         error = Save(dir.filePath(QStringLiteral("pictures/velantro.gif")), dark);
     }
