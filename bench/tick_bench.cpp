@@ -122,5 +122,6 @@ int main(int argc, char* argv[]) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    ::dlclose(library);
     return 0;
 }
