@@ -335,7 +335,8 @@ QImage DecodePicture(const std::string& path, const QByteArray& bytes, QSize vis
     // Only the top-left part the picture box shows is decoded: the JPEG
     // reader then never holds more than those rows. The GIF reader decodes
     // the whole canvas, and only the visible part of it is kept.
-    const QRect clip = QRect(QPoint(0, 0), reader.size()).intersected(QRect(QPoint(0, 0), visible));
+    const QRect shown(QPoint(0, 0), visible);
+    const QRect clip = QRect(QPoint(0, 0), reader.size()).intersected(shown);
     if (!clip.isEmpty()) {
         reader.setClipRect(clip);
     }
@@ -344,8 +345,8 @@ QImage DecodePicture(const std::string& path, const QByteArray& bytes, QSize vis
         Fail(path, "los datos de la imagen " + name + " están dañados (" +
                        reader.errorString().toStdString() + ")");
     }
-    if (!QRect(QPoint(0, 0), visible).contains(image.rect())) {
-        image = image.copy(image.rect().intersected(QRect(QPoint(0, 0), visible)));
+    if (!shown.contains(image.rect())) {
+        image = image.copy(image.rect().intersected(shown));
     }
     return image;
 }

@@ -35,7 +35,6 @@ struct FileStamp {
     timespec changed{};
 
     friend bool operator==(const FileStamp& a, const FileStamp& b);
-    friend bool operator!=(const FileStamp& a, const FileStamp& b) { return !(a == b); }
 
     // Modified or changed less than two seconds before now (or after it): a
     // write within the file system's timestamp granularity may still follow
