@@ -13,7 +13,7 @@ packages=(build-essential cmake qt6-base-dev libgl-dev fonts-dejavu-core
 build_options=()
 if [[ "${1:-}" == "--pruebas" ]]; then
     packages+=(libgtest-dev xvfb openbox xdotool x11-utils imagemagick
-               desktop-file-utils lintian appstream man-db)
+               desktop-file-utils lintian appstream man-db pkg-config python3)
     build_options+=(-DVELANTRO_TESTS=ON)
 fi
 if [[ -n "${VELANTRO_CMAKE_OPTIONS:-}" ]]; then
