@@ -54,16 +54,18 @@ std::set<std::string> ExportedSymbols(const char* path) {
     return names;
 }
 
+template <typename Function> Function Symbol(void* handle, const char* name) {
+    return handle != nullptr ? reinterpret_cast<Function>(dlsym(handle, name)) : nullptr;
+}
+
 // A library loaded as the console loads it, with its three functions.
 class Loaded {
 public:
-    explicit Loaded(const char* path) : handle_(dlopen(path, RTLD_NOW | RTLD_LOCAL), dlclose) {
-        if (handle_ != nullptr) {
-            portOut_ = reinterpret_cast<decltype(portOut_)>(dlsym(handle_.get(), "PortOut"));
-            portIn_ = reinterpret_cast<decltype(portIn_)>(dlsym(handle_.get(), "PortIn"));
-            portError_ = reinterpret_cast<decltype(portError_)>(dlsym(handle_.get(), "PortError"));
-        }
-    }
+    explicit Loaded(const char* path)
+        : handle_(dlopen(path, RTLD_NOW | RTLD_LOCAL), dlclose),
+          portOut_(Symbol<decltype(&::PortOut)>(handle_.get(), "PortOut")),
+          portIn_(Symbol<decltype(&::PortIn)>(handle_.get(), "PortIn")),
+          portError_(Symbol<decltype(&::PortError)>(handle_.get(), "PortError")) {}
     bool Ready() const { return portOut_ && portIn_ && portError_; }
     int Out(int port, int value) const { return portOut_(port, value); }
     int In(int port) const { return portIn_(port); }
@@ -74,9 +76,9 @@ public:
 
 private:
     std::unique_ptr<void, int (*)(void*)> handle_;
-    decltype(&::PortOut) portOut_ = nullptr;
-    decltype(&::PortIn) portIn_ = nullptr;
-    decltype(&::PortError) portError_ = nullptr;
+    decltype(&::PortOut) portOut_;
+    decltype(&::PortIn) portIn_;
+    decltype(&::PortError) portError_;
 };
 
 // The length of the UTF-8 sequence that lead starts, 0 if it starts none.
