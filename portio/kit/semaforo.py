@@ -37,7 +37,9 @@ def carpeta(paquete):
         return "/usr/lib/velantro/" + ("real" if paquete == "velantro-portio" else "simulado")
 
 
-real = "--real" in sys.argv[1:]
+if sys.argv[1:] not in ([], ["--real"]):
+    sys.exit("uso: python3 semaforo.py [--real]")
+real = sys.argv[1:] == ["--real"]
 paquete = "velantro-portio" if real else "velantro-portio-simulado"
 biblioteca = os.path.join(carpeta(paquete), "libportio.so")
 try:
