@@ -230,6 +230,9 @@ done
 for board in velantro-portio velantro-portio-simulado; do
     check "package has $board.pc" grep -q "/pkgconfig/$board.pc\$" <<< "$contents"
 done
+check "the probe gives the package's version" \
+    test "$("$dest/lib/velantro/simulado/velantro-sonda" --version)" = \
+    "velantro-sonda $(dpkg-deb -f "$deb" Version)"
 lintian_output=$(lintian --fail-on error,warning "$deb" 2>&1) && lintian_status=0 || lintian_status=$?
 check "lintian: no error or warning (status $lintian_status) $lintian_output" test "$lintian_status" -eq 0
 
