@@ -1,29 +1,30 @@
-/* portio.h: the interface of a Velantro port library (libportio.so).
+/* portio.h: la interfaz de una biblioteca de puerto de Velantro (libportio.so).
  *
- * A port library gives a program the three registers of a PC's parallel port,
- * the port the traffic light's interface board hangs on. The Velantro console
- * and its probe load libportio.so from their own directory at run time and
- * never link it; a program of your own may link it (pkg-config velantro-portio
- * for the real port, velantro-portio-simulado for the simulated board) or load
- * it with dlopen. Every function has C linkage and a plain C signature.
+ * Una biblioteca de puerto da a un programa los tres registros del puerto
+ * paralelo del PC, en el que está la placa de interfaz del semáforo. La consola
+ * Velantro y su sonda cargan libportio.so de su propia carpeta al arrancar, sin
+ * enlazarla; un programa propio puede enlazarla (pkg-config velantro-portio
+ * para el puerto de verdad, velantro-portio-simulado para la placa simulada) o
+ * cargarla con dlopen. Todas las funciones tienen enlace C y firma de C.
  *
- * Registers and values are the hardware's raw ones: a control value 7 means
- * control register bits 0 to 2 set, and a status value is the raw byte, with
- * Busy (bit 7) as the hardware shows it.
+ * Registros y valores son los del hardware, tal cual: un valor de control 7
+ * son los bits 0 a 2 del registro de control a 1, y un valor de estado es el
+ * byte entero, con Busy (bit 7) como lo da el hardware.
  *
- * Threads: call the three functions from one thread. The libraries shipped
- * with Velantro serialise their calls and keep PortError's text per thread,
- * but a port library need not; the console makes every call from its one
- * user-interface thread.
+ * Hilos: llame a las tres funciones desde un solo hilo. Las bibliotecas que
+ * trae Velantro ordenan sus llamadas y guardan el texto de PortError por hilo,
+ * pero una biblioteca de puerto no tiene por qué; la consola hace todas sus
+ * llamadas desde su único hilo de interfaz.
  *
- * Every port library keeps this contract; the Velantro build checks it for
- * each library it makes. */
+ * Toda biblioteca de puerto cumple este contrato; la compilación de Velantro
+ * lo comprueba en cada biblioteca que hace. La página «man 3 portio» lo cuenta
+ * con ejemplos. */
 #ifndef VELANTRO_PORTIO_H
 #define VELANTRO_PORTIO_H
 
-/* The version of this interface. It changes only when a function, a register
- * or the meaning of a value changes; a library built against version 1 works
- * with every program written against version 1. */
+/* La versión de esta interfaz. Solo cambia si cambia una función, un registro
+ * o el significado de un valor; una biblioteca de la versión 1 sirve a todo
+ * programa escrito para la versión 1. */
 #define PORTIO_INTERFACE_VERSION 1
 
 #ifdef __cplusplus
@@ -36,60 +37,64 @@ extern "C" {
 #define PORTIO_EXPORT
 #endif
 
-/* The I/O addresses of the three registers of the standard parallel port, the
- * port argument of PortOut and PortIn. The data register is at the port's base
- * address, 0x378. No other address is a register. */
+/* Las direcciones de E/S de los tres registros del puerto paralelo estándar,
+ * el argumento port de PortOut y PortIn. El registro de datos está en la
+ * dirección base del puerto, 0x378. Ninguna otra dirección es un registro. */
 enum PortioRegister {
     PortioDataRegister = 888,
     PortioStatusRegister = 889,
     PortioControlRegister = 890
 };
 
-/* PortOut: writes value to the register at I/O address port, at once and in
- * call order.
- *   port  PortioDataRegister: any value; the register takes its low 8 bits
- *                             (the data lines D0 to D7, pins 2 to 9).
- *         PortioControlRegister: 0 to 15 (bits 0 to 3: pins 1, 14, 16 and
- *                             17). Other values are refused: bits 4 to 7
- *                             are not output lines (bit 5 would turn the data
- *                             lines into inputs).
- *         PortioStatusRegister: refused; the status register is read-only.
- *         any other number: refused.
- * Returns 0, or -1 when the value is refused or the port cannot be reached;
- * PortError then says why. A refused call writes nothing.
+/* PortOut: escribe value en el registro de dirección port, en el acto y en el
+ * orden de las llamadas.
+ *   port  PortioDataRegister: cualquier valor; el registro toma sus 8 bits
+ *                             bajos (líneas de datos D0 a D7, pines 2 a 9).
+ *         PortioControlRegister: de 0 a 15 (bits 0 a 3: pines 1, 14, 16 y 17).
+ *                             Los demás valores se rechazan: los bits 4 a 7
+ *                             no son líneas de salida (el bit 5 pondría las
+ *                             líneas de datos como entradas).
+ *         PortioStatusRegister: se rechaza; es de solo lectura.
+ *         cualquier otro número: se rechaza.
+ * Devuelve 0, o -1 si el valor o el registro se rechaza o no se llega al
+ * puerto; PortError dice entonces por qué. Una llamada rechazada no escribe
+ * nada.
  *
- * The port: the first call of PortOut or PortIn opens the port and takes it
- * for this process alone; it stays taken until the process ends or the
- * library is unloaded (dlclose). When opening fails, the call returns -1 and
- * the next call tries again, so a port made ready in the meantime (a kernel
- * module loaded, another program closed) is found without restarting. The
- * simulated board opens nothing: each process starts with a dark board. */
+ * El puerto: la primera llamada a PortOut o a PortIn abre el puerto y lo
+ * reserva para el proceso; queda reservado hasta que el proceso termina o la
+ * biblioteca se descarga (dlclose). Si no se puede abrir, la llamada devuelve
+ * -1 y la siguiente lo vuelve a intentar, así que un puerto que se arregla
+ * entretanto (un módulo cargado, otro programa cerrado) se encuentra sin
+ * volver a empezar. La placa simulada no abre nada: cada proceso empieza con
+ * la placa apagada. */
 PORTIO_EXPORT int PortOut(int port, int value);
 
-/* PortIn: reads the register at I/O address port.
- *   port  PortioDataRegister: the data lines as last written.
- *         PortioStatusRegister: the status lines (pins 15, 13, 12, 10 on bits
- *                             3 to 6, Busy on bit 7).
- *         PortioControlRegister: the control bits as last written, 0 to 15.
- *         any other number: refused.
- * Returns the register's current contents, 0 to 255, or -1 when the register
- * is refused or the port cannot be reached (see PortError). Opens the port as
- * PortOut does. */
+/* PortIn: lee el registro de dirección port.
+ *   port  PortioDataRegister: las líneas de datos como se escribieron.
+ *         PortioStatusRegister: las líneas de estado (pines 15, 13, 12 y 10 en
+ *                             los bits 3 a 6, Busy en el bit 7).
+ *         PortioControlRegister: los bits de control como se escribieron, de 0
+ *                             a 15.
+ *         cualquier otro número: se rechaza.
+ * Devuelve el contenido del registro, de 0 a 255, o -1 si el registro se
+ * rechaza o no se llega al puerto (ver PortError). Abre el puerto como
+ * PortOut. */
 PORTIO_EXPORT int PortIn(int port);
 
-/* PortError: why the last PortOut or PortIn of this thread that returned -1
- * failed, as text for a person, in Spanish (UTF-8, one line): what failed
- * (which register, value or device) and what to do about it. The shipped
- * libraries say it in one sentence, or in a few when the remedy needs them.
- * The console shows it after its own words, e.g. «No se puede escribir el
- * valor 0 en el registro 888 (datos) del puerto paralelo: <text>».
- * Never NULL; empty before the first failure. The pointer stays valid while
- * the library is loaded and the thread runs; a later failure replaces the
- * text it points to.
+/* PortError: por qué falló la última llamada a PortOut o PortIn de este hilo
+ * que devolvió -1, como texto para una persona, en castellano (UTF-8, una
+ * línea): qué falló (el registro, el valor o el dispositivo) y qué hacer. Las
+ * bibliotecas de Velantro lo dicen en una frase, o en unas pocas cuando el
+ * remedio las pide. La consola lo muestra tras sus propias palabras, p. ej.
+ * «No se puede escribir el valor 0 en el registro 888 (datos) del puerto
+ * paralelo: <texto>».
+ * Nunca NULL; cadena vacía antes del primer fallo. El puntero vale mientras la
+ * biblioteca está cargada y el hilo sigue; un fallo posterior cambia el texto
+ * al que apunta.
  *
- * Optional: a library may leave PortError out. Programs look it up by name
- * (dlsym) or link it only when they need it; the console then says that the
- * library gives no reason. */
+ * Opcional: una biblioteca puede no tenerla. Los programas la buscan por su
+ * nombre (dlsym) o la enlazan solo si la usan; sin ella, la consola dice que
+ * la biblioteca no da el motivo. */
 PORTIO_EXPORT const char* PortError(void);
 
 #ifdef __cplusplus
