@@ -54,19 +54,20 @@ std::string NoDisplayReport(const DisplayPlatform& platform, bool pluginMissing)
     const bool x11 = plugin == "xcb";
     const bool wayland = IsWayland(plugin);
     const bool list = platform.name.find(';') != std::string::npos;
+    // Of Qt's platforms, only the native Wayland one comes in a package of
+    // its own.
+    const std::string package = wayland ? " (paquete qt6-wayland)" : "";
     if (platform.explicitly && (list || pluginMissing || !(x11 || wayland))) {
         return "velantro: No se puede abrir la ventana: la plataforma gráfica «" + platform.name +
                "» (variable QT_QPA_PLATFORM) " +
-               (pluginMissing && !list ? "no está instalada en este equipo.\n"
+               (pluginMissing && !list ? "no está instalada en este equipo" + package + ".\n"
                                        : "no arranca en esta sesión.\n");
     }
     if (pluginMissing && !platform.name.empty()) {
-        // Chosen by the console: only the native Wayland platform comes in a
-        // package of its own.
         return "velantro: No se puede abrir la ventana: la pantalla «" +
                Variable(x11 ? "DISPLAY" : "WAYLAND_DISPLAY") +
                "» necesita la plataforma gráfica «" + platform.name +
-               "» de Qt, que no está instalada" + (wayland ? " (paquete qt6-wayland)" : "") + ".\n";
+               "» de Qt, que no está instalada" + package + ".\n";
     }
     std::string cause;
     if (x11) {
