@@ -8,6 +8,7 @@
 //                                in its place, and with SMALL back again
 #include "PictureBox.h"
 #include "PictureLoader.h"
+#include "gifwriter.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -129,6 +131,21 @@ std::string Comments(int count) {
     return all;
 }
 
+// A GIF of the given size in 256 colours at random: the hardest there is to
+// decode at that size.
+std::string Gif(QSize size) {
+    artgen::IndexedImage image;
+    image.width = size.width();
+    image.height = size.height();
+    image.palette = artgen::CubePalette();
+    image.pixels.resize(static_cast<std::size_t>(image.width) * image.height);
+    QRandomGenerator random(7);
+    for (auto& pixel : image.pixels) {
+        pixel = static_cast<std::uint8_t>(random.bounded(256U));
+    }
+    return artgen::EncodeGif(image).toStdString();
+}
+
 struct Made {
     std::string name;
     std::string what;
@@ -144,10 +161,13 @@ std::vector<Made> MakeFiles(const fs::path& dir) {
         {"comments-997.jpg", "997 comment segments and 3 tables: the most admitted"},
         {"photo-6000x4000.jpg", "camera-sized photo, baseline, quality 92"},
         {"photo-6000x4000-progressive.jpg", "the same, progressive"},
-        {"photo-4096x4096-progressive.jpg", "progressive, the largest admitted"},
+        {"photo-4096x4096-progressive.jpg", "progressive"},
         {"photo-2048x2048-progressive.jpg", "progressive"},
-        {"photo-9000x6000-q100.jpg", "baseline, quality 100"},
-        {"gif-4096x4096.gif", "GIF, the largest admitted"},
+        {"photo-1600x1200-progressive.jpg", "progressive, quality 90"},
+        {"photo-8000x5000-q100.jpg", "baseline, quality 100"},
+        {"photo-4000x3000-q100.jpg", "baseline, quality 100, near the largest file admitted"},
+        {"gif-4096x4096.gif", "GIF"},
+        {"gif-1600x1200.gif", "GIF, near the largest admitted"},
         {"rojo-16k.jpg", "the delivered red picture"},
     };
     Save(dir / made[0].name, Start + Tables() + Frame(0xC0, 32768, 32768, 3) + Scan(1, 64) + End);
@@ -161,10 +181,12 @@ std::vector<Made> MakeFiles(const fs::path& dir) {
     Save(dir / made[6].name, Encode(photo, "JPEG", 92, true));
     Save(dir / made[7].name, Encode(Photo({4096, 4096}), "JPEG", 92, true));
     Save(dir / made[8].name, Encode(Photo({2048, 2048}), "JPEG", 92, true));
-    Save(dir / made[9].name, Encode(Photo({9000, 6000}), "JPEG", 100));
-    Save(dir / made[10].name,
-         Encode(Photo({4096, 4096}).convertToFormat(QImage::Format_Indexed8), "GIF"));
-    fs::copy_file(PICTURES_DIR "/rojo.jpg", dir / made[11].name,
+    Save(dir / made[9].name, Encode(Photo({1600, 1200}), "JPEG", 90, true));
+    Save(dir / made[10].name, Encode(Photo({8000, 5000}), "JPEG", 100));
+    Save(dir / made[11].name, Encode(Photo({4000, 3000}), "JPEG", 100));
+    Save(dir / made[12].name, Gif({4096, 4096}));
+    Save(dir / made[13].name, Gif({1600, 1200}));
+    fs::copy_file(PICTURES_DIR "/rojo.jpg", dir / made[14].name,
                   fs::copy_options::overwrite_existing);
     return made;
 }
@@ -225,8 +247,8 @@ int Back(int argc, char* argv[]) {
     const long big = show(argv[2]);
     const long after = show(argv[3]);
     std::printf("resident: %ld kB with the small picture, %ld kB with the big one, %ld kB "
-                "with the small one back (%+ld kB)\n",
-                small, big, after, after - small);
+                "with the small one back (%+ld kB); peak %ld kB\n",
+                small, big, after, after - small, StatusKb("VmHWM"));
     fs::remove_all(dir);
     return 0;
 }

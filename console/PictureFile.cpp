@@ -8,9 +8,10 @@
 
 namespace {
 
-// Picture files are a few tens of kilobytes; anything far larger is refused
-// rather than read into memory.
-constexpr qint64 MaxFileBytes = qint64{64} * 1024 * 1024;
+// Picture files are a few tens of kilobytes; a camera's photo is a few
+// megabytes. Anything far larger is refused rather than read into memory:
+// reading and walking 16 MB takes about a tenth of a second.
+constexpr qint64 MaxFileBytes = qint64{16} * 1024 * 1024;
 constexpr const char* TooLarge = "el archivo es demasiado grande para ser una imagen de la consola";
 
 std::string SystemReason(int error) {

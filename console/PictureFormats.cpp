@@ -3,6 +3,8 @@
 #include <QBuffer>
 #include <QImageReader>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace {
@@ -21,7 +23,43 @@ struct JpegLayout {
     // pixel's coefficients until the last scan, whatever part of them is shown.
     bool wholeInDecoder = false;
     QSize size;
+    int scans = 0;
+    long long blocks = 0;     // 8 x 8 blocks of the frame, every component
+    long long scanBlocks = 0; // the blocks each scan goes over, summed over the scans
 };
+
+// The 8 x 8 blocks of each component of a frame, by component identifier.
+struct FrameBlocks {
+    std::array<long long, 256> ofComponent{};
+    long long total = 0;
+};
+
+// segment is a frame header's contents, past its length.
+FrameBlocks BlocksOf(const unsigned char* segment, std::size_t size, QSize pixels) {
+    FrameBlocks blocks;
+    const std::size_t components = size >= 6 ? segment[5] : 0;
+    if (size < 6 + 3 * components) {
+        return blocks;
+    }
+    const auto sampling = [segment](std::size_t i, int shift) {
+        return std::max(1, segment[6 + 3 * i + 1] >> shift & 0x0F);
+    };
+    int most[2] = {1, 1};
+    for (std::size_t i = 0; i < components; ++i) {
+        most[0] = std::max(most[0], sampling(i, 4));
+        most[1] = std::max(most[1], sampling(i, 0));
+    }
+    const auto blocksAcross = [](long long pixels, int factor, int most) {
+        return ((pixels * factor + most - 1) / most + 7) / 8;
+    };
+    for (std::size_t i = 0; i < components; ++i) {
+        const long long count = blocksAcross(pixels.width(), sampling(i, 4), most[0]) *
+                                blocksAcross(pixels.height(), sampling(i, 0), most[1]);
+        blocks.ofComponent[segment[6 + 3 * i]] = count;
+        blocks.total += count;
+    }
+    return blocks;
+}
 
 // A JPEG is a chain of marker segments, each with its length, and after every
 // start-of-scan the entropy-coded data up to the next marker (0xFF followed by
@@ -36,10 +74,10 @@ JpegLayout WalkJpeg(const QByteArray& bytes) {
         found.damage = std::move(damage);
         return found;
     };
-    int scans = 0;
     int headerSegments = 0;
     int frameComponents = 0; // none until the frame header
-    std::size_t at = 2;      // past start-of-image
+    FrameBlocks frameBlocks;
+    std::size_t at = 2; // past start-of-image
     for (;;) {
         const void* marker = at < end ? std::memchr(data + at, 0xFF, end - at) : nullptr;
         if (marker == nullptr) {
@@ -60,7 +98,7 @@ JpegLayout WalkJpeg(const QByteArray& bytes) {
         if (code == 0x00 || code == 0x01 || (code >= 0xD0 && code <= 0xD8)) {
             continue; // no length follows these
         }
-        if (scans == 0 && ++headerSegments > MaxJpegHeaderSegments) {
+        if (found.scans == 0 && code != 0xDA && ++headerSegments > MaxJpegHeaderSegments) {
             return damaged("tiene más de " + std::to_string(MaxJpegHeaderSegments) +
                            " segmentos de cabecera");
         }
@@ -85,6 +123,8 @@ JpegLayout WalkJpeg(const QByteArray& bytes) {
             if (length >= 7) {
                 found.size = {data[at + 5] << 8 | data[at + 6], data[at + 3] << 8 | data[at + 4]};
             }
+            frameBlocks = BlocksOf(data + at + 2, length - 2, found.size);
+            found.blocks = frameBlocks.total;
             // Only baseline and extended Huffman-coded frames, 0xC0 and 0xC1,
             // can be decoded a band of rows at a time.
             found.wholeInDecoder = found.wholeInDecoder || code > 0xC1;
@@ -92,8 +132,11 @@ JpegLayout WalkJpeg(const QByteArray& bytes) {
         if (code == 0xDA) {
             const int scanComponents = length >= 3 ? data[at + 2] : 0;
             found.wholeInDecoder =
-                found.wholeInDecoder || scans > 0 || scanComponents < frameComponents;
-            ++scans;
+                found.wholeInDecoder || found.scans > 0 || scanComponents < frameComponents;
+            ++found.scans;
+            for (int i = 0; i < scanComponents && 3 + 2 * std::size_t(i) < length; ++i) {
+                found.scanBlocks += frameBlocks.ofComponent[data[at + 3 + 2 * i]];
+            }
         }
         at += length;
         if (code != 0xDA) {
@@ -180,6 +223,22 @@ void CheckDeclaredSize(const std::string& path, const QSize& size) {
     }
 }
 
+// A JPEG the decoder holds whole costs memory for every block and time for
+// every block of every scan, and for every byte: each is bounded.
+void CheckHeldJpeg(const std::string& path, const JpegLayout& jpeg, qsizetype bytes) {
+    if (jpeg.blocks > MaxHeldJpegBlocks || jpeg.scanBlocks > MaxHeldJpegScanBlocks) {
+        throw PictureError(path, "la imagen JPEG declara " + std::to_string(jpeg.size.width()) +
+                                     " x " + std::to_string(jpeg.size.height()) + " píxeles en " +
+                                     std::to_string(jpeg.scans) +
+                                     " barridos, más de lo que la consola lee entero");
+    }
+    if (bytes > MaxHeldJpegBytes) {
+        throw PictureError(path, "la imagen JPEG progresiva o en varios barridos ocupa " +
+                                     std::to_string(bytes / 1024) +
+                                     " kB, más de los que la consola lee enteros");
+    }
+}
+
 // A GIF's logical screen, from its header. Qt decodes every GIF onto a canvas
 // of this size, which may be far larger than the size of its first frame.
 QSize GifScreenSize(const QByteArray& bytes) {
@@ -226,6 +285,7 @@ QImage DecodePicture(const std::string& path, const QByteArray& bytes, QSize vis
         }
         if (jpeg.wholeInDecoder) {
             CheckDeclaredSize(path, jpeg.size);
+            CheckHeldJpeg(path, jpeg, bytes.size());
         }
         layout = jpeg.layout;
     }

@@ -14,8 +14,18 @@
 // several scans, or a scan without every component) has its coefficients
 // kept until its last scan, so a file declaring more is refused before its
 // pixels are allocated. Any other JPEG is decoded only as far as the visible
-// part reaches.
-constexpr int MaxPicturePixels = 4096 * 4096;
+// part reaches. Two million pixels (1600 x 1200 fit) take about a tenth of a
+// second to decode as a GIF.
+constexpr int MaxPicturePixels = 2 * 1024 * 1024;
+
+// A JPEG held whole by the decoder keeps 128 bytes for each 8 x 8 block of
+// each component, goes over the blocks of each scan's components once for
+// every scan, and decodes every byte: each is bounded so that no such picture
+// costs more than about a tenth of a second. A progressive photo of 1600 x
+// 1200 pixels passes, whether its colour is halved or kept whole.
+constexpr long long MaxHeldJpegBlocks = 250'000;
+constexpr long long MaxHeldJpegScanBlocks = 400'000;
+constexpr qsizetype MaxHeldJpegBytes = qsizetype{1024} * 1024;
 
 // Most marker segments a JPEG may carry before its first scan. Cameras and
 // editors write a few dozen at most; the decoder's time grows faster than

@@ -154,6 +154,20 @@ std::string PartialScanJpeg() {
     return jpeg;
 }
 
+// A progressive JPEG of 1400 x 1400 pixels with twenty more scans of every
+// component: each goes over the whole picture.
+std::string ManyScanJpeg() {
+    std::string jpeg = JpegOf(Qt::red, {246, 520}, true);
+    const std::size_t frame = jpeg.find("\xFF\xC2");
+    jpeg.replace(frame + 5, 4, "\x05\x78\x05\x78"s);
+    std::string scans;
+    for (int i = 0; i < 20; ++i) {
+        scans += "\xFF\xDA\x00\x0C\x03\x01\x00\x02\x00\x03\x00\x00\x00\x01\x00"s;
+    }
+    jpeg.insert(jpeg.size() - 2, scans);
+    return jpeg;
+}
+
 // A JPEG with its frame header written twice.
 std::string TwoFrameJpeg() {
     std::string jpeg = JpegOf(Qt::red);
@@ -467,6 +481,8 @@ void DisplayTest::aBadFileIsReportedAfterASecondAndThePictureKept_data() {
         << "30000 x 30000";
     QTest::newRow("JPEG whose one scan leaves out components")
         << QByteArray::fromStdString(PartialScanJpeg()) << "32768 x 32768";
+    QTest::newRow("progressive JPEG in thirty scans")
+        << QByteArray::fromStdString(ManyScanJpeg()) << "1400 x 1400 píxeles en 30 barridos";
     QTest::newRow("JPEG with two frame headers")
         << QByteArray::fromStdString(TwoFrameJpeg()) << "más de una cabecera de imagen";
     QTest::newRow("JPEG with 60000 comments")
