@@ -216,7 +216,7 @@ int One(const std::string& path) {
             outcome = "shown";
         } catch (const PictureError& error) {
             outcome = error.what();
-            outcome = "refused:" + outcome.substr(outcome.rfind(": "));
+            outcome = "refused: " + outcome.substr(outcome.rfind(": ") + 2);
         }
         const std::chrono::duration<double, std::milli> took =
             std::chrono::steady_clock::now() - start;

@@ -134,7 +134,8 @@ JpegLayout WalkJpeg(const QByteArray& bytes) {
             found.wholeInDecoder =
                 found.wholeInDecoder || found.scans > 0 || scanComponents < frameComponents;
             ++found.scans;
-            for (int i = 0; i < scanComponents && 3 + 2 * std::size_t(i) < length; ++i) {
+            const auto carried = static_cast<std::size_t>(scanComponents);
+            for (std::size_t i = 0; i < carried && 3 + 2 * i < length; ++i) {
                 found.scanBlocks += frameBlocks.ofComponent[data[at + 3 + 2 * i]];
             }
         }

@@ -108,12 +108,14 @@ TEST_F(SondaTest, ContinuousPrintsTheFirstReadingOnce) {
     const std::string pipe = dir.File("tuberia");
     const std::string readings = dir.File("lecturas");
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string started = "--continuo > " + pipe + " & p=$!; cat " + pipe + " > " + readings +
+                                " & sleep 0.5; echo antes:; cat " + readings + "; kill -";
     for (const char* signal : {"INT", "TERM", "HUP"}) {
         port.ClearTrace();
         port.Script(0x70, 0x48);
-        const ProbeRun run = Probe("--continuo > " + pipe + " & p=$!; cat " + pipe + " > " +
-                                   readings + " & sleep 0.5; echo antes:; cat " + readings +
-                                   "; kill -" + signal + " $p; wait $p");
+        std::string command = started;
+        command.append(signal).append(" $p; wait $p");
+        const ProbeRun run = Probe(command);
         EXPECT_EQ(run.status, 0) << signal << ": " << run.output;
         EXPECT_EQ(run.output.find("antes:\nestado"), 0U) << signal << ": " << run.output;
         EXPECT_EQ(run.output.find("estado"), run.output.rfind("estado")) << run.output;
