@@ -75,7 +75,8 @@ JpegLayout WalkJpeg(const QByteArray& bytes) {
         return found;
     };
     int headerSegments = 0;
-    int frameComponents = 0; // none until the frame header
+    bool framed = false;
+    int frameComponents = 0;
     FrameBlocks frameBlocks;
     std::size_t at = 2; // past start-of-image
     for (;;) {
@@ -116,9 +117,10 @@ JpegLayout WalkJpeg(const QByteArray& bytes) {
         const bool frame =
             code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
         if (frame) {
-            if (frameComponents != 0) {
+            if (framed) {
                 return damaged("tiene más de una cabecera de imagen");
             }
+            framed = true;
             frameComponents = length >= 8 ? data[at + 7] : 1;
             if (length >= 7) {
                 found.size = {data[at + 5] << 8 | data[at + 6], data[at + 3] << 8 | data[at + 4]};
