@@ -12,9 +12,9 @@ void PictureLoader::Show(const std::string& path, PictureBox& box) {
     File& file = files_[path];
     const Clock::time_point now = now_();
     FileStamp attempt;
-    bool decoded = false;
+    bool freedMuch = false;
     try {
-        decoded = Load(path, file, now, box.contentsRect().size(), attempt);
+        freedMuch = Load(path, file, now, box.contentsRect().size(), attempt);
     } catch (const PictureError&) {
         if (!file.failingSince || attempt != file.failedAttempt) {
             file.failingSince = now;
@@ -32,7 +32,7 @@ void PictureLoader::Show(const std::string& path, PictureBox& box) {
 #ifdef __GLIBC__
     // The file's bytes and the picture replaced are gone by now; glibc keeps
     // what they took unless asked to give it back.
-    if (decoded) {
+    if (freedMuch) {
         ::malloc_trim(0);
     }
 #endif
@@ -57,5 +57,6 @@ bool PictureLoader::Load(const std::string& path, File& file, Clock::time_point 
         file.stamp = attempt;
         file.stampSeen = now;
     }
-    return decode;
+    constexpr qsizetype LargeFile = qsizetype{1024} * 1024;
+    return decode || bytes.size() >= LargeFile;
 }

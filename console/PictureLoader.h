@@ -59,7 +59,8 @@ private:
     };
 
     // Brings file's picture up to date; attempt is set to the file's stamp as
-    // far as it was taken. Returns whether the file was decoded.
+    // far as it was taken. Returns whether it freed memory worth giving back
+    // (a decode, or a large file read).
     bool Load(const std::string& path, File& file, Clock::time_point now, QSize visible,
               FileStamp& attempt);
 
