@@ -59,7 +59,7 @@ int main(int argc, char* argv[]) {
     heldMessages.clear();
 
     QApplication::setApplicationName(QStringLiteral("Velantro"));
-    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    QApplication::setApplicationVersion(QStringLiteral(VELANTRO_APPLICATION_VERSION));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/velantro.ico")));
 
     LimitPictureDecoding();

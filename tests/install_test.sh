@@ -76,6 +76,56 @@ check "the probe reports the missing port (status $status)" test "$status" -eq 1
 check "the report names the device and says what to do" \
     grep -q 'puerto paralelo /dev/parport.*modprobe' <<< "$output"
 
+# The student kit as a student uses it: the C example built with the installed
+# header and pkg-config file, and the Python one, on the simulated board, each
+# printing the lamp the board reports after every step of the cycle; built for
+# the real port, the example says in Spanish that there is no port here.
+# Installed under a prefix of its own, which the pkg-config files must follow.
+# SEMAFORO_ESCALA shortens the examples' waits (3+1+3+5 s) for the test.
+kit="$root/kit"
+cmake --install "$build" --prefix "$kit" >/dev/null
+check "the package's pkg-config files name /usr" \
+    grep -qx 'prefix=/usr' "$(find "$dest" -name velantro-portio-simulado.pc)"
+export PKG_CONFIG_PATH
+PKG_CONFIG_PATH=$(dirname "$(find "$kit" -name velantro-portio-simulado.pc)")
+check "pkg-config names the installed simulated directory" test \
+    "$(pkg-config --variable=programdir velantro-portio-simulado)" = "$kit/lib/velantro/simulado"
+examples="$kit/share/doc/velantro/ejemplos"
+cycle='verde ámbar rojo ámbar ninguna ámbar ninguna ámbar ninguna ámbar ninguna ámbar ninguna ninguna'
+lamps() { sed -n 's/.*la placa informa: \([^ ]*\).*/\1/p' <<< "$1" | xargs; }
+for board in velantro-portio-simulado velantro-portio; do
+    # shellcheck disable=SC2046 # pkg-config's flags are separate words
+    check "semaforo.c builds with $board" cc -o "$root/$board" "$examples/semaforo.c" \
+        $(pkg-config --cflags --libs "$board")
+done
+# In a sanitizer build the libraries need the sanitizer's runtime loaded first,
+# which a program built without it (the example, python3) does not do.
+run=(env)
+if readelf -d "$kit/lib/velantro/simulado/libportio.so" | grep -q 'NEEDED.*libasan'; then
+    run=(env "LD_PRELOAD=$(cc -print-file-name=libasan.so)" "ASAN_OPTIONS=detect_leaks=0")
+fi
+# Runs an example from /: its output in $output, its exit status in $status.
+example() {
+    set +e
+    output=$(cd / && SEMAFORO_ESCALA=0.01 "${run[@]}" "$@" 2>&1)
+    status=$?
+    set -e
+}
+example "$root/velantro-portio-simulado"
+check "semaforo.c runs the cycle on the simulated board (status $status): $(lamps "$output")" \
+    test "$status-$(lamps "$output")" = "0-$cycle"
+example python3 "$examples/semaforo.py"
+check "semaforo.py runs the cycle on the simulated board (status $status): $(lamps "$output")" \
+    test "$status-$(lamps "$output")" = "0-$cycle"
+example "$root/velantro-portio"
+check "semaforo.c on the real port says there is none (status $status): $output" \
+    grep -q 'No se encuentra el puerto paralelo' <<< "$output"
+check "semaforo.c ends with status 1 then" test "$status" -eq 1
+unset PKG_CONFIG_PATH
+warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z \
+    "$dest/share/man/man3/portio.3.gz" 2>&1 >/dev/null) || warnings="man failed: $warnings"
+check "man page portio(3) without warnings: $warnings" test -z "$warnings"
+
 # With the recording library in place of the real one, the console started
 # through its link writes 0 first and keeps showing rojo.jpg tick after tick:
 # a missing library or picture would have ended the ticks with a report.
@@ -173,6 +223,16 @@ check "package depends on Qt" grep -q libqt6widgets6 <<< "$depends"
 check "package does not depend on qt6-qpa-plugins" test -z "$(grep qt6-qpa-plugins <<< "$depends")"
 check "package has no maintainer scripts" \
     test -z "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E 'post|pre')"
+for file in ./usr/include/velantro/portio.h ./usr/share/man/man3/portio.3.gz \
+    ./usr/share/doc/velantro/ejemplos/semaforo.c ./usr/share/doc/velantro/ejemplos/semaforo.py; do
+    check "package has the student kit's $file" grep -q " $file\$" <<< "$contents"
+done
+for board in velantro-portio velantro-portio-simulado; do
+    check "package has $board.pc" grep -q "/pkgconfig/$board.pc\$" <<< "$contents"
+done
+check "the probe gives the package's version" \
+    test "$("$dest/lib/velantro/simulado/velantro-sonda" --version)" = \
+    "velantro-sonda $(dpkg-deb -f "$deb" Version)"
 lintian_output=$(lintian --fail-on error,warning "$deb" 2>&1) && lintian_status=0 || lintian_status=$?
 check "lintian: no error or warning (status $lintian_status) $lintian_output" test "$lintian_status" -eq 0
 

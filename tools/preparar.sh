@@ -14,7 +14,8 @@ packages=(build-essential cmake qt6-base-dev libgl-dev fonts-dejavu-core
 build_options=()
 if [[ "${1:-}" == "--pruebas" ]]; then
     packages+=(libgtest-dev xvfb openbox xdotool x11-utils imagemagick
-               desktop-file-utils lintian appstream man-db weston xwayland qt6-wayland)
+               desktop-file-utils lintian appstream man-db weston xwayland qt6-wayland
+               pkg-config python3)
     build_options+=(-DVELANTRO_TESTS=ON)
 fi
 if [[ -n "${VELANTRO_CMAKE_OPTIONS:-}" ]]; then

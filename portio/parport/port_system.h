@@ -34,4 +34,9 @@ public:
     virtual std::string ProcRoot() = 0;
 };
 
+// The system the port library's C functions use, built at its first call:
+// defined once for each build of the library (the Linux calls, or a test's
+// scripted kernel).
+PortSystem& TheSystem();
+
 } // namespace parport

@@ -35,6 +35,15 @@ extern "C" int PortOut(int port, int value) {
                       PortioStatusRegister);
         return -1;
     }
+    // The real port refuses these too, so a program tried on the simulated
+    // board behaves the same on the real one.
+    if (port == simulated::SimulatedBoard::ControlPort && (value < 0 || value > 15)) {
+        std::snprintf(lastError, sizeof lastError,
+                      "el valor %d no es válido para el registro %d (control): solo se "
+                      "escriben los bits 0 a 3, valores de 0 a 15",
+                      value, PortioControlRegister);
+        return -1;
+    }
     std::lock_guard<std::mutex> lock(guard);
     return board.Write(port, value, NowMs()) ? 0 : NoSuchRegister(port);
 }

@@ -114,12 +114,15 @@ private:
         return -err;
     }
 
+    // Built when the program or library starts, not at the first call, so that
+    // it outlives a device built later that calls Ioctl as it is destroyed.
+    static inline const std::map<unsigned long, std::string> RequestNames = {
+        {PPEXCL, "PPEXCL"},         {PPCLAIM, "PPCLAIM"},      {PPRELEASE, "PPRELEASE"},
+        {PPWDATA, "PPWDATA"},       {PPRDATA, "PPRDATA"},      {PPRSTATUS, "PPRSTATUS"},
+        {PPWCONTROL, "PPWCONTROL"}, {PPRCONTROL, "PPRCONTROL"}};
+
     static std::string RequestName(unsigned long request) {
-        static const std::map<unsigned long, std::string> names = {
-            {PPEXCL, "PPEXCL"},         {PPCLAIM, "PPCLAIM"},      {PPRELEASE, "PPRELEASE"},
-            {PPWDATA, "PPWDATA"},       {PPRDATA, "PPRDATA"},      {PPRSTATUS, "PPRSTATUS"},
-            {PPWCONTROL, "PPWCONTROL"}, {PPRCONTROL, "PPRCONTROL"}};
-        auto it = names.find(request);
-        return it == names.end() ? "ioctl " + std::to_string(request) : it->second;
+        auto it = RequestNames.find(request);
+        return it == RequestNames.end() ? "ioctl " + std::to_string(request) : it->second;
     }
 };

@@ -18,6 +18,8 @@
 //                  would have given, so a script with two different bytes
 //                  tells the two reads of a tick apart.
 // Reads of the data and control registers give back what was last written there.
+// Like every port library, it refuses a register outside the three, a write to
+// the status register and a control value outside 0 to 15.
 #include "portio.h"
 
 #include <cstdio>
@@ -114,6 +116,39 @@ int Failed(const char* function, int port, int value) {
     return -1;
 }
 
+bool IsRegister(int port) {
+    return port == PortioDataRegister || port == PortioStatusRegister ||
+           port == PortioControlRegister;
+}
+
+int NoSuchRegister(int port) {
+    std::snprintf(lastError, sizeof lastError,
+                  "la biblioteca de pruebas no tiene el registro %d; los registros son %d "
+                  "(datos), %d (estado) y %d (control)",
+                  port, PortioDataRegister, PortioStatusRegister, PortioControlRegister);
+    return -1;
+}
+
+// What every port library refuses to write (portio.h): a register outside the
+// three, the status register, a control value outside 0 to 15. Refused calls
+// are neither traced nor counted by the fail rule.
+bool WriteRefused(int port, int value) {
+    if (!IsRegister(port)) {
+        NoSuchRegister(port);
+    } else if (port == PortioStatusRegister) {
+        std::snprintf(lastError, sizeof lastError, "el registro %d (estado) solo se puede leer",
+                      PortioStatusRegister);
+    } else if (port == PortioControlRegister && (value < 0 || value > 15)) {
+        std::snprintf(lastError, sizeof lastError,
+                      "el valor %d no es válido para el registro %d (control): solo se "
+                      "escriben valores de 0 a 15",
+                      value, PortioControlRegister);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 int StatusAnswer() {
     const std::string script = ReadSetting("PORTIO_SCRIPT");
     char* end = nullptr;
@@ -128,6 +163,9 @@ int StatusAnswer() {
 } // namespace
 
 extern "C" int PortOut(int port, int value) {
+    if (WriteRefused(port, value)) {
+        return -1;
+    }
     if (ShouldFail("PortOut", port, value)) {
         return Failed("PortOut", port, value);
     }
@@ -141,6 +179,9 @@ extern "C" int PortOut(int port, int value) {
 }
 
 extern "C" int PortIn(int port) {
+    if (!IsRegister(port)) {
+        return NoSuchRegister(port);
+    }
     const int answer = port == PortioDataRegister      ? dataRegister
                        : port == PortioControlRegister ? controlRegister
                                                        : StatusAnswer();

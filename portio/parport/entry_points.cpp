@@ -1,49 +1,22 @@
-// libportio.so for a real parallel port: the C functions of portio.h on top of
-// ParportDevice bound to the Linux system calls.
+// The C functions of portio.h on top of ParportDevice, bound to the system that
+// TheSystem() gives: the Linux system calls in libportio.so, a scripted kernel
+// in the tests' copy of the library.
 #include "messages.h"
 #include "parport_device.h"
 #include "portio.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <fcntl.h>
 #include <string_view>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
-class LinuxSystem final : public parport::PortSystem {
-public:
-    int FileStatus(const std::string& path, struct stat& info) override {
-        return ::stat(path.c_str(), &info) == 0 ? 0 : -errno;
-    }
-    int Open(const std::string& path, int flags) override {
-        const int fd = ::open(path.c_str(), flags);
-        // The descriptor goes to the caller, which closes it.
-        return fd >= 0 ? fd : -errno; // cppcheck-suppress resourceLeak
-    }
-    int Ioctl(int fd, unsigned long request, unsigned char* arg) override {
-        return ::ioctl(fd, request, arg) >= 0 ? 0 : -errno;
-    }
-    void Close(int fd) override { ::close(fd); }
-    std::string Getenv(const char* name) override {
-        const char* value = std::getenv(name);
-        return value ? value : "";
-    }
-    std::string ParportProcDir() override { return "/proc/sys/dev/parport"; }
-    std::string ProcRoot() override { return "/proc"; }
-};
-
 // Built at the first call; destroyed at exit or when the library is unloaded,
-// which releases the port (the system object outlives the device).
+// which releases the port. The system object is built first, while the
+// device is, and so outlives it.
 parport::ParportDevice& Device() {
-    static LinuxSystem system;
-    static parport::ParportDevice device(system);
+    static parport::ParportDevice device(parport::TheSystem());
     return device;
 }
 
