@@ -9,10 +9,13 @@
 #include "Twips.h"
 #include "WrapButton.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QFile>
 #include <QPointer>
 #include <QTimer>
+#include <tuple>
 
 using namespace Module1_Velantro;
 
@@ -21,6 +24,45 @@ namespace {
 // The picture shown until the first tick that loads one from disk. It is
 // built into the program and never looked up on disk.
 constexpr const char* BuiltInPicture = ":/velantro.gif";
+
+// The lamp state on show, in the words assistive technology speaks for the
+// picture box.
+const char* LampWords(LampReport lamp) {
+    switch (lamp) {
+    case LampReport::Green:
+        return "verde encendido";
+    case LampReport::Amber:
+        return "ámbar encendido";
+    case LampReport::Red:
+        return "rojo encendido";
+    case LampReport::Dark:
+        return "apagado";
+    case LampReport::None:
+        break;
+    }
+    return "dibujo de arranque, aún sin el estado de la placa";
+}
+
+// What assistive technology is told the window and the picture box are: a
+// window, where a plain widget would pass for a filler, and an image, where a
+// frame would pass for a window frame.
+QAccessibleInterface* AccessibleRole(const QString& className, QObject* object) {
+    auto* const widget = qobject_cast<QWidget*>(object);
+    if (className == QLatin1String(Form1::staticMetaObject.className())) {
+        return new QAccessibleWidget(widget, QAccessible::Window);
+    }
+    if (className == QLatin1String(PictureBox::staticMetaObject.className())) {
+        return new QAccessibleWidget(widget, QAccessible::Graphic);
+    }
+    return nullptr;
+}
+
+// Installed as the application starts, before any widget exists: Qt keeps the
+// first interface it makes for a widget.
+void InstallAccessibleRoles() {
+    QAccessible::installFactory(AccessibleRole);
+}
+Q_COREAPP_STARTUP_FUNCTION(InstallAccessibleRoles)
 
 } // namespace
 
@@ -55,6 +97,25 @@ Form1::Form1(Dispatch& dispatch, QWidget* parent, PictureLoader::Now now)
                               Command4, Command5, Command6, Command7};
     for (std::size_t i = 1; i < std::size(order); ++i) {
         setTabOrder(order[i - 1], order[i]);
+    }
+
+    // What assistive technology says of each control: the captions in plain
+    // words, without their trailing blanks and slips, and what each control is
+    // for. The captions on screen stay as they are.
+    const std::tuple<QWidget*, const char*, const char*> spoken[] = {
+        {Command1, "Funcionamiento autónomo",
+         "La placa enciende las lámparas por sí sola, en ciclo"},
+        {Command2, "Funcionamiento manual (controlado por ordenador)",
+         "La consola enciende las lámparas, una cada vez, con Rojo, Ámbar y Verde"},
+        {Picture1, "Semáforo", LampWords(lampOnShow_)},
+        {Command3, "Rojo", "Enciende la lámpara roja"},
+        {Command4, "Ámbar", "Enciende la lámpara ámbar"},
+        {Command5, "Verde", "Enciende la lámpara verde"},
+        {Command6, "Salir", "Apaga todas las salidas de la placa y cierra la consola"},
+        {Command7, "Parar", "Apaga todas las salidas de la placa"}};
+    for (const auto& [control, name, description] : spoken) {
+        control->setAccessibleName(QString::fromUtf8(name));
+        control->setAccessibleDescription(QString::fromUtf8(description));
     }
 
     for (WrapButton* hidden : {Command3, Command4, Command5, Command7}) {
@@ -168,10 +229,17 @@ void Form1::Timer1_Timer() {
     std::int32_t CombinedCode = 0;
     ReadInputs(InputCode, SecondCode, CombinedCode);
 
-    const char* file = PictureFileFor(InputCode);
+    const LampReport lamp = ReportedLamp(InputCode);
+    const char* file = PictureFileFor(lamp);
     if (file == nullptr) {
         return;
     }
     JoinPath(ProgramDirectory(), file, tickPath_);
     pictures_.Show(tickPath_, *Picture1);
+    // Assistive technology hears of a new lamp state once, never of a tick
+    // that shows the same one again.
+    if (lamp != lampOnShow_) {
+        lampOnShow_ = lamp;
+        Picture1->setAccessibleDescription(QString::fromUtf8(LampWords(lamp)));
+    }
 }

@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <string>
 
-// The picture file for an input code, with its leading separator, or nullptr
-// for a code that reports no lamp state (8 to 15).
-inline const char* PictureFileFor(std::int32_t InputCode) {
+// The picture file that shows a reported lamp, with its leading separator, or
+// nullptr for a report of no lamp state.
+inline const char* PictureFileFor(Module1_Velantro::LampReport lamp) {
     using Module1_Velantro::LampReport;
-    switch (Module1_Velantro::ReportedLamp(InputCode)) {
+    switch (lamp) {
     case LampReport::Green:
         return "/verde.jpg";
     case LampReport::Amber:
@@ -23,6 +23,12 @@ inline const char* PictureFileFor(std::int32_t InputCode) {
         break;
     }
     return nullptr;
+}
+
+// The picture file for an input code, or nullptr for a code that reports no
+// lamp state (8 to 15).
+inline const char* PictureFileFor(std::int32_t InputCode) {
+    return PictureFileFor(Module1_Velantro::ReportedLamp(InputCode));
 }
 
 // The program's directory followed by the file literal, nothing added or
