@@ -25,23 +25,9 @@ namespace {
 // built into the program and never looked up on disk.
 constexpr const char* BuiltInPicture = ":/velantro.gif";
 
-// The lamp state on show, in the words assistive technology speaks for the
-// picture box.
-const char* LampWords(LampReport lamp) {
-    switch (lamp) {
-    case LampReport::Green:
-        return "verde encendido";
-    case LampReport::Amber:
-        return "ámbar encendido";
-    case LampReport::Red:
-        return "rojo encendido";
-    case LampReport::Dark:
-        return "apagado";
-    case LampReport::None:
-        break;
-    }
-    return "dibujo de arranque, aún sin el estado de la placa";
-}
+// What assistive technology hears of the picture box until the board first
+// reports a lamp state.
+constexpr const char* StartUpPictureWords = "dibujo de arranque, aún sin el estado de la placa";
 
 // What assistive technology is told the window and the picture box are: a
 // window, where a plain widget would pass for a filler, and an image, where a
@@ -107,7 +93,7 @@ Form1::Form1(Dispatch& dispatch, QWidget* parent, PictureLoader::Now now)
          "La placa enciende las lámparas por sí sola, en ciclo"},
         {Command2, "Funcionamiento manual (controlado por ordenador)",
          "La consola enciende las lámparas, una cada vez, con Rojo, Ámbar y Verde"},
-        {Picture1, "Semáforo", LampWords(lampOnShow_)},
+        {Picture1, "Semáforo", StartUpPictureWords},
         {Command3, "Rojo", "Enciende la lámpara roja"},
         {Command4, "Ámbar", "Enciende la lámpara ámbar"},
         {Command5, "Verde", "Enciende la lámpara verde"},
@@ -230,16 +216,16 @@ void Form1::Timer1_Timer() {
     ReadInputs(InputCode, SecondCode, CombinedCode);
 
     const LampReport lamp = ReportedLamp(InputCode);
-    const char* file = PictureFileFor(lamp);
-    if (file == nullptr) {
+    const LampShown shown = LampShownFor(lamp);
+    if (shown.file == nullptr) {
         return;
     }
-    JoinPath(ProgramDirectory(), file, tickPath_);
+    JoinPath(ProgramDirectory(), shown.file, tickPath_);
     pictures_.Show(tickPath_, *Picture1);
     // Assistive technology hears of a new lamp state once, never of a tick
     // that shows the same one again.
     if (lamp != lampOnShow_) {
         lampOnShow_ = lamp;
-        Picture1->setAccessibleDescription(QString::fromUtf8(LampWords(lamp)));
+        Picture1->setAccessibleDescription(QString::fromUtf8(shown.words));
     }
 }
