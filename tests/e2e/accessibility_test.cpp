@@ -162,28 +162,27 @@ TEST(Accessibility, AScreenReaderHearsTheButtonsAndEachNewLampStateOnce) {
                   {{QStringLiteral("frame"), QString::fromLatin1(captions::Window)}}));
     // The window's controls in focus order, hidden buttons too; every button
     // says what it does, the box what it shows.
-    std::vector<Heard> controls;
+    std::vector<Heard> heard;
     std::vector<std::string> descriptions;
     for (const QStringList& line : reader.Lines(QStringLiteral("control"))) {
-        controls.push_back({line.value(0).toStdString(), line.value(1).toStdString(),
-                            line.value(3).toStdString()});
+        heard.push_back({line.value(0).toStdString(), line.value(1).toStdString(),
+                         line.value(3).toStdString()});
         descriptions.push_back(line.value(2).toStdString());
     }
-    EXPECT_EQ(controls,
-              std::vector<Heard>(
-                  {{"button", "Funcionamiento autónomo", "focused,showing"},
-                   {"button", "Funcionamiento manual (controlado por ordenador)", "showing"},
-                   {"image", "Semáforo", "showing"},
-                   {"button", "Rojo", ""},
-                   {"button", "Ámbar", ""},
-                   {"button", "Verde", ""},
-                   {"button", "Salir", "showing"},
-                   {"button", "Parar", ""}}));
-    for (std::size_t i = 0; i < controls.size() && i < descriptions.size(); ++i) {
-        if (controls[i].role == "image") {
+    EXPECT_EQ(heard, std::vector<Heard>(
+                         {{"button", "Funcionamiento autónomo", "focused,showing"},
+                          {"button", "Funcionamiento manual (controlado por ordenador)", "showing"},
+                          {"image", "Semáforo", "showing"},
+                          {"button", "Rojo", ""},
+                          {"button", "Ámbar", ""},
+                          {"button", "Verde", ""},
+                          {"button", "Salir", "showing"},
+                          {"button", "Parar", ""}}));
+    for (std::size_t i = 0; i < heard.size() && i < descriptions.size(); ++i) {
+        if (heard[i].role == "image") {
             EXPECT_EQ(descriptions[i], "dibujo de arranque, aún sin el estado de la placa");
         } else {
-            EXPECT_NE(descriptions[i], "") << controls[i].name;
+            EXPECT_NE(descriptions[i], "") << heard[i].name;
         }
     }
 
