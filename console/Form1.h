@@ -63,7 +63,7 @@ private:
     std::string tickPath_;
     // Where the picture on show came from, and how long loading has failed.
     PictureLoader pictures_;
-    // The lamp state the picture on show was picked for, as assistive
-    // technology was last told; None while the start-up picture is on show.
+    // The lamp state whose picture is on show, as assistive technology was
+    // last told; None while the start-up picture is on show.
     Module1_Velantro::LampReport lampOnShow_ = Module1_Velantro::LampReport::None;
 };

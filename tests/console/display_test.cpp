@@ -583,29 +583,32 @@ void DisplayTest::thePathJoinAddsAndRemovesNothing() {
 
 // What assistive technology hears of the picture box after a tick of each
 // input code: an image named "Semáforo" whose description is the lamp state on
-// show; a code without one leaves the start-up picture's.
+// show. A code without one, or a file that cannot be read yet, leaves the
+// start-up picture's words with the start-up picture.
 void DisplayTest::theBoxTellsTheLampStateOnShow_data() {
     QTest::addColumn<int>("code");
+    QTest::addColumn<bool>("readable");
     QTest::addColumn<QString>("words");
+    const QString startUp = QStringLiteral("dibujo de arranque, aún sin el estado de la placa");
     const std::pair<int, const char*> table[] = {{0, "apagado"},         {1, "rojo encendido"},
                                                  {2, "ámbar encendido"}, {3, "verde encendido"},
                                                  {4, "verde encendido"}, {5, "ámbar encendido"},
                                                  {6, "rojo encendido"},  {7, "apagado"}};
     for (const auto& [code, words] : table) {
-        QTest::addRow("%d", code) << code << QString::fromUtf8(words);
+        QTest::addRow("%d", code) << code << true << QString::fromUtf8(words);
     }
     for (int code = 8; code <= 15; ++code) {
-        QTest::addRow("%d", code) << code
-                                  << QStringLiteral(
-                                         "dibujo de arranque, aún sin el estado de la placa");
+        QTest::addRow("%d", code) << code << true << startUp;
     }
+    QTest::addRow("1, its file being replaced") << 1 << false << startUp;
 }
 
 void DisplayTest::theBoxTellsTheLampStateOnShow() {
     QFETCH(int, code);
+    QFETCH(bool, readable);
     QFETCH(QString, words);
     for (const char* name : {"verde.jpg", "amarillo.jpg", "rojo.jpg"}) {
-        WriteFile(Beside(name), JpegOf(Qt::gray));
+        WriteFile(Beside(name), readable ? JpegOf(Qt::gray) : "");
     }
     testsupport::CopyFile(PICTURES_DIR "/velantro.gif", Beside("velantro.gif"));
     ConsoleFixture fixture;
