@@ -9,10 +9,13 @@
 #include "Twips.h"
 #include "WrapButton.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QFile>
 #include <QPointer>
 #include <QTimer>
+#include <tuple>
 
 using namespace Module1_Velantro;
 
@@ -21,6 +24,31 @@ namespace {
 // The picture shown until the first tick that loads one from disk. It is
 // built into the program and never looked up on disk.
 constexpr const char* BuiltInPicture = ":/velantro.gif";
+
+// What assistive technology hears of the picture box until the board first
+// reports a lamp state.
+constexpr const char* StartUpPictureWords = "dibujo de arranque, aún sin el estado de la placa";
+
+// What assistive technology is told the window and the picture box are: a
+// window, where a plain widget would pass for a filler, and an image, where a
+// frame would pass for a window frame.
+QAccessibleInterface* AccessibleRole(const QString& className, QObject* object) {
+    auto* const widget = qobject_cast<QWidget*>(object);
+    if (className == QLatin1String(Form1::staticMetaObject.className())) {
+        return new QAccessibleWidget(widget, QAccessible::Window);
+    }
+    if (className == QLatin1String(PictureBox::staticMetaObject.className())) {
+        return new QAccessibleWidget(widget, QAccessible::Graphic);
+    }
+    return nullptr;
+}
+
+// Installed as the application starts, before any widget exists: Qt keeps the
+// first interface it makes for a widget.
+void InstallAccessibleRoles() {
+    QAccessible::installFactory(AccessibleRole);
+}
+Q_COREAPP_STARTUP_FUNCTION(InstallAccessibleRoles)
 
 } // namespace
 
@@ -55,6 +83,25 @@ Form1::Form1(Dispatch& dispatch, QWidget* parent, PictureLoader::Now now)
                               Command4, Command5, Command6, Command7};
     for (std::size_t i = 1; i < std::size(order); ++i) {
         setTabOrder(order[i - 1], order[i]);
+    }
+
+    // What assistive technology says of each control: the captions in plain
+    // words, without their trailing blanks and slips, and what each control is
+    // for. The captions on screen stay as they are.
+    const std::tuple<QWidget*, const char*, const char*> spoken[] = {
+        {Command1, "Funcionamiento autónomo",
+         "La placa enciende las lámparas por sí sola, en ciclo"},
+        {Command2, "Funcionamiento manual (controlado por ordenador)",
+         "La consola enciende las lámparas, una cada vez, con Rojo, Ámbar y Verde"},
+        {Picture1, "Semáforo", StartUpPictureWords},
+        {Command3, "Rojo", "Enciende la lámpara roja"},
+        {Command4, "Ámbar", "Enciende la lámpara ámbar"},
+        {Command5, "Verde", "Enciende la lámpara verde"},
+        {Command6, "Salir", "Apaga todas las salidas de la placa y cierra la consola"},
+        {Command7, "Parar", "Apaga todas las salidas de la placa"}};
+    for (const auto& [control, name, description] : spoken) {
+        control->setAccessibleName(QString::fromUtf8(name));
+        control->setAccessibleDescription(QString::fromUtf8(description));
     }
 
     for (WrapButton* hidden : {Command3, Command4, Command5, Command7}) {
@@ -168,10 +215,19 @@ void Form1::Timer1_Timer() {
     std::int32_t CombinedCode = 0;
     ReadInputs(InputCode, SecondCode, CombinedCode);
 
-    const char* file = PictureFileFor(InputCode);
-    if (file == nullptr) {
+    const LampReport lamp = ReportedLamp(InputCode);
+    const LampShown shown = LampShownFor(lamp);
+    if (shown.file == nullptr) {
         return;
     }
-    JoinPath(ProgramDirectory(), file, tickPath_);
+    JoinPath(ProgramDirectory(), shown.file, tickPath_);
+    const qint64 before = Picture1->Picture().cacheKey();
     pictures_.Show(tickPath_, *Picture1);
+    // Assistive technology hears of a new lamp state once, when its picture
+    // comes on show: never of a tick that shows the same one again, nor while
+    // a file being replaced leaves the previous picture on show.
+    if (lamp != lampOnShow_ && Picture1->Picture().cacheKey() != before) {
+        lampOnShow_ = lamp;
+        Picture1->setAccessibleDescription(QString::fromUtf8(shown.words));
+    }
 }

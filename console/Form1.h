@@ -5,6 +5,7 @@
 // manual shows only in which buttons are visible.
 #pragma once
 
+#include "Module1_Velantro.h"
 #include "PictureLoader.h"
 
 #include <QWidget>
@@ -62,4 +63,7 @@ private:
     std::string tickPath_;
     // Where the picture on show came from, and how long loading has failed.
     PictureLoader pictures_;
+    // The lamp state whose picture is on show, as assistive technology was
+    // last told; None while the start-up picture is on show.
+    Module1_Velantro::LampReport lampOnShow_ = Module1_Velantro::LampReport::None;
 };

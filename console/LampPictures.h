@@ -1,4 +1,5 @@
-// Which picture shows which input code, and where the picture files are.
+// Which picture shows which input code, what it is called for assistive
+// technology, and where the picture files are.
 #pragma once
 
 #include "Module1_Velantro.h"
@@ -6,23 +7,36 @@
 #include <cstdint>
 #include <string>
 
-// The picture file for an input code, with its leading separator, or nullptr
-// for a code that reports no lamp state (8 to 15).
-inline const char* PictureFileFor(std::int32_t InputCode) {
+// What the picture box shows for a reported lamp: the picture file, with its
+// leading separator, and the lamp state in the words assistive technology
+// speaks for the box. A report of no lamp state shows nothing new: both are
+// nullptr.
+struct LampShown {
+    const char* file;
+    const char* words;
+};
+
+inline LampShown LampShownFor(Module1_Velantro::LampReport lamp) {
     using Module1_Velantro::LampReport;
-    switch (Module1_Velantro::ReportedLamp(InputCode)) {
+    switch (lamp) {
     case LampReport::Green:
-        return "/verde.jpg";
+        return {"/verde.jpg", "verde encendido"};
     case LampReport::Amber:
-        return "/amarillo.jpg";
+        return {"/amarillo.jpg", "ámbar encendido"};
     case LampReport::Red:
-        return "/rojo.jpg";
+        return {"/rojo.jpg", "rojo encendido"};
     case LampReport::Dark:
-        return "/velantro.gif";
+        return {"/velantro.gif", "apagado"};
     case LampReport::None:
         break;
     }
-    return nullptr;
+    return {nullptr, nullptr};
+}
+
+// The picture file for an input code, or nullptr for a code that reports no
+// lamp state (8 to 15).
+inline const char* PictureFileFor(std::int32_t InputCode) {
+    return LampShownFor(Module1_Velantro::ReportedLamp(InputCode)).file;
 }
 
 // The program's directory followed by the file literal, nothing added or

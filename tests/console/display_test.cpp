@@ -7,6 +7,7 @@
 #include "PictureFormats.h"
 #include "ProgramDirectory.h"
 
+#include <QAccessible>
 #include <QBuffer>
 #include <QImage>
 #include <QImageReader>
@@ -212,6 +213,8 @@ private slots:
     void whatFollowsAPicturesEndIsIgnored_data();
     void whatFollowsAPicturesEndIsIgnored();
     void thePathJoinAddsAndRemovesNothing();
+    void theBoxTellsTheLampStateOnShow_data();
+    void theBoxTellsTheLampStateOnShow();
 };
 
 void DisplayTest::eachCodeShowsItsFile_data() {
@@ -576,6 +579,49 @@ void DisplayTest::thePathJoinAddsAndRemovesNothing() {
     for (int code = 8; code <= 15; ++code) {
         QCOMPARE(PictureFileFor(code), nullptr);
     }
+}
+
+// What assistive technology hears of the picture box after a tick of each
+// input code: an image named "Semáforo" whose description is the lamp state on
+// show. A code without one, or a file that cannot be read yet, leaves the
+// start-up picture's words with the start-up picture.
+void DisplayTest::theBoxTellsTheLampStateOnShow_data() {
+    QTest::addColumn<int>("code");
+    QTest::addColumn<bool>("readable");
+    QTest::addColumn<QString>("words");
+    const QString startUp = QStringLiteral("dibujo de arranque, aún sin el estado de la placa");
+    const std::pair<int, const char*> table[] = {{0, "apagado"},         {1, "rojo encendido"},
+                                                 {2, "ámbar encendido"}, {3, "verde encendido"},
+                                                 {4, "verde encendido"}, {5, "ámbar encendido"},
+                                                 {6, "rojo encendido"},  {7, "apagado"}};
+    for (const auto& [code, words] : table) {
+        QTest::addRow("%d", code) << code << true << QString::fromUtf8(words);
+    }
+    for (int code = 8; code <= 15; ++code) {
+        QTest::addRow("%d", code) << code << true << startUp;
+    }
+    QTest::addRow("1, its file being replaced") << 1 << false << startUp;
+}
+
+void DisplayTest::theBoxTellsTheLampStateOnShow() {
+    QFETCH(int, code);
+    QFETCH(bool, readable);
+    QFETCH(QString, words);
+    for (const char* name : {"verde.jpg", "amarillo.jpg", "rojo.jpg"}) {
+        WriteFile(Beside(name), readable ? JpegOf(Qt::gray) : "");
+    }
+    testsupport::CopyFile(PICTURES_DIR "/velantro.gif", Beside("velantro.gif"));
+    ConsoleFixture fixture;
+    auto form = fixture.StartedForm();
+    form->Timer1->stop();
+    fixture.Port().Script(StatusForCode(code));
+    Tick(*form);
+
+    QVERIFY(fixture.Reports().isEmpty());
+    const QAccessibleInterface* box = QAccessible::queryAccessibleInterface(form->Picture1);
+    QCOMPARE(box->role(), QAccessible::Graphic);
+    QCOMPARE(box->text(QAccessible::Name), QStringLiteral("Semáforo"));
+    QCOMPARE(box->text(QAccessible::Description), words);
 }
 
 QTEST_MAIN(DisplayTest)
