@@ -66,7 +66,7 @@ Form1::Form1(Dispatch& dispatch, QWidget* parent, PictureLoader::Now now)
     QByteArray storedBytes = stored.readAll();
     const QImage storedPicture =
         DecodePicture(BuiltInPicture, storedBytes, Picture1->contentsRect().size());
-    Picture1->SetPicture(QPixmap::fromImage(storedPicture), storedBytes);
+    Picture1->SetPicture(QPixmap::fromImage(storedPicture));
 
     Bind(Command1, &Form1::Command1_Click);
     Bind(Command2, &Form1::Command2_Click);

@@ -8,9 +8,8 @@ PictureBox::PictureBox(QWidget* parent) : QFrame(parent) {
     setFocusPolicy(Qt::TabFocus);
 }
 
-void PictureBox::SetPicture(const QPixmap& picture, QByteArray& bytes) {
+void PictureBox::SetPicture(const QPixmap& picture) {
     picture_ = picture;
-    bytes_.swap(bytes);
     update(contentsRect());
 }
 

@@ -2,35 +2,61 @@
 
 #include "PictureBox.h"
 
+#include <QCryptographicHash>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 void PictureLoader::Show(const std::string& path, PictureBox& box) {
+    File& file = files_[path];
+    const Clock::time_point now = now_();
+    FileStamp attempt;
+    bool freedMuch = false;
     try {
-        Load(path, box);
+        freedMuch = Load(path, file, now, box.contentsRect().size(), attempt);
     } catch (const PictureError&) {
-        const Clock::time_point now = now_();
-        if (!failingSince_) {
-            failingSince_ = now;
+        if (!file.failingSince || attempt != file.failedAttempt) {
+            file.failingSince = now;
+            file.failedAttempt = attempt;
         }
-        if (now - *failingSince_ >= FailureGrace) {
+        if (now - *file.failingSince >= FailureGrace) {
             throw;
         }
         return;
     }
-    failingSince_.reset();
+    file.failingSince.reset();
+    if (box.Picture().cacheKey() != file.picture.cacheKey()) {
+        box.SetPicture(file.picture);
+    }
+#ifdef __GLIBC__
+    // The file's bytes and the picture replaced are gone by now; glibc keeps
+    // what they took unless asked to give it back.
+    if (freedMuch) {
+        ::malloc_trim(0);
+    }
+#endif
 }
 
-void PictureLoader::Load(const std::string& path, PictureBox& box) {
-    if (StampPictureFile(path) == shown_) {
-        timespec now{};
-        ::clock_gettime(CLOCK_REALTIME, &now);
-        if (!shown_.IsRecent(now)) {
-            return;
-        }
+bool PictureLoader::Load(const std::string& path, File& file, Clock::time_point now, QSize visible,
+                         FileStamp& attempt) {
+    attempt = StampPictureFile(path);
+    if (!file.picture.isNull() && attempt == file.stamp && now - file.stampSeen >= TrustAfter) {
+        return false;
     }
-    const FileStamp read = ReadPictureFile(path, bytes_);
-    if (bytes_ != box.PictureBytes()) {
-        const QPixmap picture =
-            QPixmap::fromImage(DecodePicture(path, bytes_, box.contentsRect().size()));
-        box.SetPicture(picture, bytes_);
+    QByteArray bytes;
+    attempt = ReadPictureFile(path, bytes);
+    QByteArray digest = QCryptographicHash::hash(bytes, QCryptographicHash::Sha1);
+    const bool decode = file.picture.isNull() || digest != file.digest;
+    if (decode) {
+        file.picture = QPixmap::fromImage(DecodePicture(path, bytes, visible));
+        file.digest = std::move(digest);
     }
-    shown_ = read;
+    // Only a good read moves the stamp on: a file that failed is read again.
+    if (attempt != file.stamp) {
+        file.stamp = attempt;
+        file.stampSeen = now;
+    }
+    constexpr qsizetype LargeFile = qsizetype{1024} * 1024;
+    return decode || bytes.size() >= LargeFile;
 }

@@ -1,22 +1,34 @@
-// Keeps the picture box in step with a picture file, tick after tick.
+// Keeps the picture box in step with the picture files, tick after tick.
 //
-// A steady picture costs one stat a tick: the file is read again only when its
-// identity, size or times differ from those of the file the picture on show
-// came from, or when it changed so recently that a further write might leave
-// them as they are. The bytes read are decoded only when they differ from
-// those on show.
+// The decoded visible part of each file is kept with the stamp of the read it
+// came from, so a file that has not changed costs one stat, whether its
+// picture is on show or comes back after another: nothing is read or decoded.
+// A file is read again when its stamp differs, and also while the console
+// first saw that stamp less than two seconds ago by its own monotonic clock: a
+// write within the file system's timestamp granularity may leave the stamp as
+// it was. The file's dates are never compared with the wall clock, so a file
+// dated in the future or the past, or a clock set back, changes nothing. The
+// bytes read are decoded only when they differ from those the kept picture
+// came from, and are not kept afterwards.
 //
 // A file that cannot be read or decoded is often one being replaced (copied
-// over in place, deleted and written anew). The picture on show then stays and
-// the file is tried again on every tick that selects it; only when picture
-// reads have kept failing for a whole second is the last failure raised.
+// over in place, deleted and written anew, arriving slowly over a network).
+// The picture on show then stays and the file is tried again on every tick
+// that selects it. Each file has its own failure state: only a good read of
+// that file ends it, and while the file keeps changing (its stamp differs from
+// that of the previous failed attempt) it is still arriving and its second
+// starts again. A file that has failed for a whole second without changing is
+// reported with its last failure.
 #pragma once
 
 #include "PictureFile.h"
+#include "PictureFormats.h"
 
 #include <QByteArray>
+#include <QPixmap>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -28,18 +40,30 @@ public:
     using Now = std::function<Clock::time_point()>;
 
     static constexpr Clock::duration FailureGrace = std::chrono::seconds(1);
+    static constexpr Clock::duration TrustAfter = std::chrono::seconds(2);
 
     explicit PictureLoader(Now now = Clock::now) : now_(std::move(now)) {}
 
-    // Shows the picture file at path in box. Throws PictureError when picture
-    // reads have been failing for FailureGrace, this one included.
+    // Shows the picture file at path in box. Throws PictureError when the
+    // file has failed for FailureGrace without changing, this read included.
     void Show(const std::string& path, PictureBox& box);
 
 private:
-    void Load(const std::string& path, PictureBox& box);
+    struct File {
+        FileStamp stamp;             // of the read the picture came from
+        Clock::time_point stampSeen; // when that stamp was first seen
+        QByteArray digest;           // of the bytes the picture came from
+        QPixmap picture;             // the decoded visible part; null before a good read
+        FileStamp failedAttempt;     // the file as the last failed attempt found it
+        std::optional<Clock::time_point> failingSince;
+    };
+
+    // Brings file's picture up to date; attempt is set to the file's stamp as
+    // far as it was taken. Returns whether it freed memory worth giving back
+    // (a decode, or a large file read).
+    bool Load(const std::string& path, File& file, Clock::time_point now, QSize visible,
+              FileStamp& attempt);
 
     Now now_;
-    FileStamp shown_;                               // of the file the picture on show came from
-    std::optional<Clock::time_point> failingSince_; // first failure of the current streak
-    QByteArray bytes_;                              // scratch storage, reused tick after tick
+    std::map<std::string, File> files_; // one for each picture file, four at most
 };

@@ -1,5 +1,6 @@
 // velantro: the operator console of the Velantro model traffic light.
 #include "Dispatch.h"
+#include "DisplayPlatform.h"
 #include "Form1.h"
 #include "PictureFile.h"
 
@@ -16,28 +17,26 @@ struct HeldMessage {
     QString text;
 };
 std::vector<HeldMessage> heldMessages;
+DisplayPlatform platform;
 
 // While the application object is being made, Qt ends the program with a
-// fatal message when it finds no display to open: that becomes a Spanish
-// report and exit status 1, before anything is written to the board. The
-// English warnings that lead up to it are held back and dropped then; when
-// start-up succeeds they are passed on.
+// fatal message when no display platform starts: that becomes a Spanish
+// report of the cause and exit status 1, before anything is written to the
+// board. The English warnings that lead up to it are held back and dropped
+// then; when start-up succeeds they are passed on.
 void DuringStartUp(QtMsgType type, const QMessageLogContext&, const QString& message) {
     if (type != QtFatalMsg) {
         heldMessages.push_back({type, message});
         return;
     }
-    const char* display = std::getenv("DISPLAY");
-    if (display == nullptr || *display == '\0') {
-        std::fprintf(stderr, "velantro: No se ha encontrado ninguna pantalla gráfica: la variable "
-                             "DISPLAY está vacía. Arranque la consola desde el escritorio.\n");
-    } else {
-        std::fprintf(stderr,
-                     "velantro: No se ha encontrado ninguna pantalla gráfica: la pantalla «%s» "
-                     "(variable DISPLAY) no acepta la conexión. Arranque la consola desde el "
-                     "escritorio.\n",
-                     display);
+    // Qt's warning when it has no plugin of that name at all, as against one
+    // that is there but cannot open its display.
+    bool pluginMissing = false;
+    for (const HeldMessage& held : heldMessages) {
+        pluginMissing = pluginMissing ||
+                        held.text.contains(QLatin1String("Could not find the Qt platform plugin"));
     }
+    std::fputs(NoDisplayReport(platform, pluginMissing).c_str(), stderr);
     std::fflush(stderr);
     std::_Exit(1);
 }
@@ -50,6 +49,7 @@ int main(int argc, char* argv[]) {
     int qtArgc = argc > 0 ? 1 : 0;
     char* qtArgv[] = {argc > 0 ? argv[0] : nullptr, nullptr};
 
+    platform = ChooseDisplayPlatform();
     const QtMessageHandler qtHandler = qInstallMessageHandler(DuringStartUp);
     QApplication application(qtArgc, qtArgv);
     qInstallMessageHandler(qtHandler);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 using testsupport::RecordingPort;
@@ -100,13 +101,26 @@ TEST_F(SondaTest, ReadsValuesAsDecimalOrHexadecimal) {
     }
 }
 
-// --continuo prints a reading once and then only when it changes.
+// --continuo prints a reading once and then only when it changes; into a
+// pipe, each reading is there while the probe still runs, and Ctrl+C, kill or
+// a closed terminal end it cleanly.
 TEST_F(SondaTest, ContinuousPrintsTheFirstReadingOnce) {
-    port.Script(0x70, 0x48);
-    const ProbeRun run = Probe("--continuo & sleep 0.5; kill $!; wait $!");
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(run.output.find("estado"), run.output.rfind("estado")) << run.output;
-    EXPECT_GE(port.Trace().size(), 8U) << "it kept reading";
+    const std::string pipe = dir.File("tuberia");
+    const std::string readings = dir.File("lecturas");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string started = "--continuo > " + pipe + " & p=$!; cat " + pipe + " > " + readings +
+                                " & sleep 0.5; echo antes:; cat " + readings + "; kill -";
+    for (const char* signal : {"INT", "TERM", "HUP"}) {
+        port.ClearTrace();
+        port.Script(0x70, 0x48);
+        std::string command = started;
+        command.append(signal).append(" $p; wait $p");
+        const ProbeRun run = Probe(command);
+        EXPECT_EQ(run.status, 0) << signal << ": " << run.output;
+        EXPECT_EQ(run.output.find("antes:\nestado"), 0U) << signal << ": " << run.output;
+        EXPECT_EQ(run.output.find("estado"), run.output.rfind("estado")) << run.output;
+        EXPECT_GE(port.Trace().size(), 8U) << "it kept reading";
+    }
 }
 
 TEST_F(SondaTest, RefusesBadValuesAndReportsPortFailures) {

@@ -3,7 +3,8 @@
 # console in build/.
 #   tools/preparar.sh            packages to build and run, then the build
 #   tools/preparar.sh --pruebas  also the tests, and the packages they need (a
-#                                virtual X server, a window manager, the X tools)
+#                                virtual X server, a window manager, the X tools,
+#                                a headless Wayland compositor with Xwayland)
 # Packages already present are not installed again. Needs root or sudo only
 # when something is missing.
 set -euo pipefail
@@ -14,7 +15,7 @@ packages=(build-essential cmake qt6-base-dev libgl-dev fonts-dejavu-core
 build_options=()
 if [[ "${1:-}" == "--pruebas" ]]; then
     packages+=(libgtest-dev xvfb openbox xdotool x11-utils imagemagick
-               desktop-file-utils lintian appstream man-db)
+               desktop-file-utils lintian appstream man-db weston xwayland qt6-wayland)
     build_options+=(-DVELANTRO_TESTS=ON)
 fi
 if [[ -n "${VELANTRO_CMAKE_OPTIONS:-}" ]]; then

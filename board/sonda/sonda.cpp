@@ -35,7 +35,8 @@ std::string Usage() {
         "  VALOR       valor de salida que se escribe antes de leer, de 0 a 255, en\n"
         "              decimal o en hexadecimal con 0x (0 apagado, 8 manual, 9 rojo,\n"
         "              10 ámbar, 12 verde, 16 autónomo)\n"
-        "  --continuo  sigue leyendo las entradas hasta que se pulse Ctrl+C\n"
+        "  --continuo  sigue leyendo las entradas hasta que se pulse Ctrl+C; cada lectura\n"
+        "              sale en cuanto se toma, también por una tubería\n"
         "  -h, --help, --ayuda  muestra esta ayuda\n"
         "  --version   muestra la versión\n"
         "Con el puerto real, la variable de entorno PORTIO_DEVICE elige el dispositivo\n"
@@ -123,8 +124,12 @@ int main(int argc, char* argv[]) {
         std::string last = Describe(ReadStatus());
         std::printf("%s\n", last.c_str());
         if (continuous) {
-            std::signal(SIGINT, RequestStop);
-            std::signal(SIGTERM, RequestStop);
+            // Each reading goes out as it is taken, even into a pipe; Ctrl+C,
+            // kill and a closed terminal end the loop and the program cleanly.
+            std::fflush(stdout);
+            for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+                std::signal(signal, RequestStop);
+            }
             while (stopRequested == 0) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 const std::string now = Describe(ReadStatus());

@@ -1,10 +1,10 @@
 // The picture tick: which file each input code shows, read from the program's
-// directory on every tick, and what a bad file gets.
+// directory when it has changed, and what a bad file gets.
 #include "ConsoleFixture.h"
 #include "ConsoleWindow.h"
 #include "LampPictures.h"
 #include "PictureBox.h"
-#include "PictureFile.h"
+#include "PictureFormats.h"
 #include "ProgramDirectory.h"
 
 #include <QBuffer>
@@ -17,6 +17,7 @@
 
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -83,6 +84,37 @@ void Tick(Form1& form) {
     QMetaObject::invokeMethod(form.Timer1, "timeout");
 }
 
+// Counts the opens of the picture files, as the kernel reports them; a stat
+// opens nothing.
+class Opens {
+public:
+    Opens() : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        ::inotify_add_watch(fd_, Module1_Velantro::ProgramDirectory().c_str(), IN_OPEN);
+    }
+    ~Opens() { ::close(fd_); }
+    Opens(const Opens&) = delete;
+    Opens& operator=(const Opens&) = delete;
+
+    // Opens of the named file since the counter was made.
+    int Of(const std::string& name) {
+        alignas(inotify_event) char events[4096];
+        for (ssize_t got; (got = ::read(fd_, events, sizeof events)) > 0;) {
+            for (ssize_t at = 0; at < got;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+                if (event->len > 0) {
+                    ++counts_[event->name];
+                }
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+        return counts_[name];
+    }
+
+private:
+    int fd_;
+    std::map<std::string, int> counts_;
+};
+
 // A GIF that declares a huge picture but holds almost nothing: its logical
 // screen, and its one frame at its place on it.
 std::string HugeGif(QSize screen, QRect frame) {
@@ -111,6 +143,53 @@ std::string HugeJpeg(std::string jpeg) {
     return jpeg;
 }
 
+// A baseline JPEG whose frame declares 32768 x 32768 pixels in three
+// components while its one scan carries only the first.
+std::string PartialScanJpeg() {
+    std::string jpeg = JpegOf(Qt::red);
+    const std::size_t frame = jpeg.find("\xFF\xC0");
+    jpeg.replace(frame + 5, 4, "\x80\x00\x80\x00"s);
+    const std::size_t scan = jpeg.find("\xFF\xDA");
+    jpeg.replace(scan, 14, "\xFF\xDA\x00\x08\x01\x01\x00\x00\x3F\x00"s);
+    return jpeg;
+}
+
+// A progressive JPEG of 1400 x 1400 pixels with twenty more scans of every
+// component: each goes over the whole picture.
+std::string ManyScanJpeg() {
+    std::string jpeg = JpegOf(Qt::red, {246, 520}, true);
+    const std::size_t frame = jpeg.find("\xFF\xC2");
+    jpeg.replace(frame + 5, 4, "\x05\x78\x05\x78"s);
+    std::string scans;
+    for (int i = 0; i < 20; ++i) {
+        scans += "\xFF\xDA\x00\x0C\x03\x01\x00\x02\x00\x03\x00\x00\x00\x01\x00"s;
+    }
+    jpeg.insert(jpeg.size() - 2, scans);
+    return jpeg;
+}
+
+// A JPEG with its frame header written twice.
+std::string TwoFrameJpeg() {
+    std::string jpeg = JpegOf(Qt::red);
+    const std::size_t frame = jpeg.find("\xFF\xC0");
+    const std::size_t length = (std::size_t{static_cast<unsigned char>(jpeg[frame + 2])} << 8) +
+                               static_cast<unsigned char>(jpeg[frame + 3]);
+    jpeg.insert(frame, jpeg.substr(frame, 2 + length));
+    return jpeg;
+}
+
+// A JPEG with so many comments before its image that the decoder would take
+// seconds over them.
+std::string ManySegmentJpeg() {
+    std::string jpeg = JpegOf(Qt::red);
+    std::string comments;
+    for (int i = 0; i < 60000; ++i) {
+        comments += "\xFF\xFE\x00\x03x"s;
+    }
+    jpeg.insert(2, comments);
+    return jpeg;
+}
+
 } // namespace
 
 class DisplayTest : public QObject {
@@ -123,8 +202,9 @@ private slots:
     void eachCodeShowsItsFile();
     void picturesAreToldApartByContentNotName();
     void codesWithoutALampStateTouchNothing();
-    void aRewrittenFileShowsOnTheNextTick();
-    void anUnchangedFileIsNeitherDecodedNorRepainted();
+    void aStampIsTrustedTwoSecondsAfterItIsFirstSeen_data();
+    void aStampIsTrustedTwoSecondsAfterItIsFirstSeen();
+    void anUnchangedFileIsNeitherReadNorRepainted();
     void aFileBeingReplacedIsWaitedFor_data();
     void aFileBeingReplacedIsWaitedFor();
     void aBadFileIsReportedAfterASecondAndThePictureKept_data();
@@ -163,7 +243,6 @@ void DisplayTest::eachCodeShowsItsFile() {
 
     QVERIFY(fixture.Reports().isEmpty());
     const std::string bytes = ReadFile(Beside(file.toStdString()));
-    QCOMPARE(form->Picture1->PictureBytes().toStdString(), bytes);
     QCOMPARE(Shown(*form), Visible(*form, bytes));
 }
 
@@ -180,7 +259,7 @@ void DisplayTest::picturesAreToldApartByContentNotName() {
         fixture.Port().Script(StatusForCode(code));
         Tick(*form);
         QVERIFY(fixture.Reports().isEmpty());
-        QCOMPARE(form->Picture1->PictureBytes().toStdString(), bytes);
+        QCOMPARE(Shown(*form), Visible(*form, bytes));
         QCOMPARE(form->Picture1->Picture().size(), testsupport::controls::PictureArea.size());
     }
 }
@@ -189,61 +268,103 @@ void DisplayTest::codesWithoutALampStateTouchNothing() {
     ConsoleFixture fixture;
     auto form = fixture.StartedForm();
     form->Timer1->stop();
-    const QByteArray builtIn = form->Picture1->PictureBytes();
     const qint64 key = form->Picture1->Picture().cacheKey();
+    Opens opens;
     for (int code = 8; code <= 15; ++code) {
         fixture.Port().Script(StatusForCode(code));
         Tick(*form);
     }
     QVERIFY(fixture.Reports().isEmpty());
-    QCOMPARE(form->Picture1->PictureBytes(), builtIn);
     QCOMPARE(form->Picture1->Picture().cacheKey(), key);
+    for (const char* name : PictureNames) {
+        QCOMPARE(opens.Of(name), 0);
+    }
 }
 
-void DisplayTest::aRewrittenFileShowsOnTheNextTick() {
-    // Two pictures of the same length, rewritten in place within the same
-    // second: nothing but the bytes tells them apart.
+// A file's stamp is trusted once the console has seen it for two seconds by its
+// own clock, whatever the file's dates say: until then the file is read on
+// every tick, so a rewrite that leaves the dates as they were still shows.
+void DisplayTest::aStampIsTrustedTwoSecondsAfterItIsFirstSeen_data() {
+    QTest::addColumn<qint64>("dated");    // seconds since 1970
+    QTest::addColumn<int>("rewriteAtMs"); // -1: never
+    QTest::newRow("dated in the future") << qint64{1'924'992'000} << -1;
+    QTest::newRow("dated in the past") << qint64{631'152'000} << -1;
+    QTest::newRow("rewritten within the two seconds, same dates") << qint64{1'700'000'000} << 1500;
+}
+
+void DisplayTest::aStampIsTrustedTwoSecondsAfterItIsFirstSeen() {
+    QFETCH(qint64, dated);
+    QFETCH(int, rewriteAtMs);
+    // Two pictures of the same length: nothing but the bytes tells them apart.
     std::string first = JpegOf(Qt::red), second = JpegOf(Qt::darkRed);
     const std::size_t length = std::max(first.size(), second.size());
     first.resize(length, '\0');
     second.resize(length, '\0');
     const std::string path = Beside("rojo.jpg");
+    const timespec stamp[2] = {{dated, 0}, {dated, 0}};
     WriteFile(path, first);
-    const timespec stamp[2] = {{1'700'000'000, 0}, {1'700'000'000, 0}};
     QCOMPARE(::utimensat(AT_FDCWD, path.c_str(), stamp, 0), 0);
 
     ConsoleFixture fixture;
     auto form = fixture.StartedForm();
     form->Timer1->stop();
     fixture.Port().Script(StatusForCode(1));
-    Tick(*form);
-    QCOMPARE(form->Picture1->PictureBytes().toStdString(), first);
-
-    WriteFile(path, second);
-    QCOMPARE(::utimensat(AT_FDCWD, path.c_str(), stamp, 0), 0);
-    Tick(*form);
-    QCOMPARE(form->Picture1->PictureBytes().toStdString(), second);
-    QCOMPARE(form->Picture1->Picture().toImage().pixelColor(10, 10).red(),
-             QImage::fromData(QByteArray::fromStdString(second)).pixelColor(10, 10).red());
+    // The rewrite may or may not change the stamp (the change time is as
+    // coarse as the kernel's clock tick), so it is trusted two seconds after
+    // the first sight of the first stamp or of the rewritten one.
+    const int trustedFrom = rewriteAtMs < 0 ? 2000 : rewriteAtMs + 2000;
+    Opens opens;
+    std::string shown = first;
+    for (int ms = 0; ms <= 6000; ms += 500) {
+        if (ms == rewriteAtMs) {
+            WriteFile(path, second);
+            QCOMPARE(::utimensat(AT_FDCWD, path.c_str(), stamp, 0), 0);
+            shown = second;
+        }
+        const int before = opens.Of("rojo.jpg");
+        Tick(*form);
+        const std::string at = std::to_string(ms) + " ms";
+        QVERIFY2(Shown(*form) == Visible(*form, shown), at.c_str());
+        if (ms < 2000) {
+            QVERIFY2(opens.Of("rojo.jpg") == before + 1, at.c_str());
+        } else if (ms >= trustedFrom) {
+            QVERIFY2(opens.Of("rojo.jpg") == before, at.c_str());
+        }
+        fixture.Advance(500ms);
+    }
+    QVERIFY(fixture.Reports().isEmpty());
 }
 
-void DisplayTest::anUnchangedFileIsNeitherDecodedNorRepainted() {
+void DisplayTest::anUnchangedFileIsNeitherReadNorRepainted() {
     WriteFile(Beside("verde.jpg"), JpegOf(Qt::green));
+    WriteFile(Beside("rojo.jpg"), JpegOf(Qt::red));
     ConsoleFixture fixture;
     auto form = fixture.StartedForm();
     form->Timer1->stop();
     fixture.Port().Script(StatusForCode(4));
     Tick(*form);
-    const qint64 key = form->Picture1->Picture().cacheKey();
-    const void* storage = form->Picture1->PictureBytes().constData();
+    const qint64 green = form->Picture1->Picture().cacheKey();
+    fixture.Port().Script(StatusForCode(1));
     Tick(*form);
-    Tick(*form);
-    QCOMPARE(form->Picture1->Picture().cacheKey(), key);
-    QCOMPARE(form->Picture1->PictureBytes().constData(), storage);
+    const qint64 red = form->Picture1->Picture().cacheKey();
+    fixture.Advance(2s);
+
+    // Once trusted, each file costs a stat: switching between them reads and
+    // decodes nothing, and the same picture is shown again.
+    Opens opens;
+    for (const auto& [code, key] : {std::pair{4, green}, std::pair{4, green}, std::pair{1, red},
+                                    std::pair{4, green}, std::pair{6, red}}) {
+        fixture.Port().Script(StatusForCode(code));
+        Tick(*form);
+        QCOMPARE(form->Picture1->Picture().cacheKey(), key);
+    }
+    QCOMPARE(opens.Of("verde.jpg"), 0);
+    QCOMPARE(opens.Of("rojo.jpg"), 0);
 
     // A file gone is noticed on that tick, and reported once it has stayed
     // gone for a second.
     fs::remove(Beside("verde.jpg"));
+    fixture.Port().Script(StatusForCode(4));
     Tick(*form);
     fixture.Advance(1s);
     Tick(*form);
@@ -254,7 +375,9 @@ void DisplayTest::anUnchangedFileIsNeitherDecodedNorRepainted() {
 // happens to rojo.jpg, how far the clock moves on, the code of the tick, and
 // what the box shows after it. verde.jpg stays whole throughout.
 struct ReplaceStep {
-    const char* rojo; // "whole", "empty", "half", "missing", or nullptr: as it is
+    // "whole", "empty", "half", "missing", "longer" (a longer part of the
+    // picture than before), or nullptr: as it is
+    const char* rojo;
     int advanceMs;
     int code;
     const char* shows; // "rojo", "verde" or "built-in"
@@ -273,13 +396,27 @@ void DisplayTest::aFileBeingReplacedIsWaitedFor_data() {
         {"missing", 0, 1, "built-in"}, {nullptr, 500, 1, "built-in"}, {"whole", 10, 1, "rojo"}};
     QTest::newRow("cut off, then whole")
         << std::vector<ReplaceStep>{{"half", 0, 1, "built-in"}, {"whole", 10, 1, "rojo"}};
-    // A picture that shows ends the streak; a tick that selects none does not.
-    QTest::newRow("another picture in between")
+    QTest::newRow("cut off for good")
+        << std::vector<ReplaceStep>{{"half", 0, 1, "built-in"},
+                                    {nullptr, 999, 1, "built-in"},
+                                    {nullptr, 1, 1, "built-in", true}};
+    QTest::newRow("missing for good")
+        << std::vector<ReplaceStep>{{"missing", 0, 1, "built-in"},
+                                    {nullptr, 999, 1, "built-in"},
+                                    {nullptr, 1, 1, "built-in", true}};
+    // Another file's good read neither ends nor extends rojo.jpg's streak: a
+    // bad picture shown 0.6 s at a time is reported on its second turn.
+    QTest::newRow("shown 0.6 s at a time between good pictures")
         << std::vector<ReplaceStep>{{"empty", 0, 1, "built-in"},
-                                    {nullptr, 600, 4, "verde"},
-                                    {nullptr, 600, 1, "verde"},
-                                    {nullptr, 600, 1, "verde"},
-                                    {nullptr, 400, 1, "verde", true}};
+                                    {nullptr, 590, 1, "built-in"},
+                                    {nullptr, 10, 4, "verde"},
+                                    {nullptr, 590, 4, "verde"},
+                                    {nullptr, 10, 1, "verde", true}};
+    // A file still growing is still arriving, however long it takes.
+    QTest::newRow("arriving for three seconds") << std::vector<ReplaceStep>{
+        {"longer", 0, 1, "built-in"}, {"longer", 600, 1, "built-in"}, {"longer", 600, 4, "verde"},
+        {"longer", 600, 1, "verde"},  {"longer", 600, 1, "verde"},    {"longer", 600, 1, "verde"},
+        {nullptr, 999, 1, "verde"},   {"whole", 10, 1, "rojo"}};
     QTest::newRow("no picture in between")
         << std::vector<ReplaceStep>{{"empty", 0, 1, "built-in"},
                                     {nullptr, 600, 15, "built-in"},
@@ -294,17 +431,20 @@ void DisplayTest::aFileBeingReplacedIsWaitedFor() {
     ConsoleFixture fixture;
     auto form = fixture.StartedForm();
     form->Timer1->stop();
-    const QByteArray builtIn = form->Picture1->PictureBytes();
-    const std::map<std::string, QByteArray> shows = {{"rojo", QByteArray::fromStdString(red)},
-                                                     {"verde", QByteArray::fromStdString(green)},
-                                                     {"built-in", builtIn}};
+    const std::map<std::string, QImage> shows = {{"rojo", Visible(*form, red)},
+                                                 {"verde", Visible(*form, green)},
+                                                 {"built-in", Shown(*form)}};
     const std::map<std::string, std::string> contents = {
         {"whole", red}, {"empty", ""}, {"half", red.substr(0, red.size() / 2)}};
+    std::size_t arrived = 0;
 
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const ReplaceStep& step = steps[i];
         if (step.rojo != nullptr && std::string(step.rojo) == "missing") {
             fs::remove(Beside("rojo.jpg"));
+        } else if (step.rojo != nullptr && std::string(step.rojo) == "longer") {
+            arrived += red.size() / 8;
+            WriteFile(Beside("rojo.jpg"), red.substr(0, arrived));
         } else if (step.rojo != nullptr) {
             WriteFile(Beside("rojo.jpg"), contents.at(step.rojo));
         }
@@ -313,7 +453,7 @@ void DisplayTest::aFileBeingReplacedIsWaitedFor() {
         Tick(*form);
         const std::string where = "step " + std::to_string(i + 1);
         QVERIFY2(fixture.Reports().size() == (step.reported ? 1 : 0), where.c_str());
-        QVERIFY2(form->Picture1->PictureBytes() == shows.at(step.shows), where.c_str());
+        QVERIFY2(Shown(*form) == shows.at(step.shows), where.c_str());
     }
 }
 
@@ -339,6 +479,14 @@ void DisplayTest::aBadFileIsReportedAfterASecondAndThePictureKept_data() {
     QTest::newRow("huge progressive JPEG")
         << QByteArray::fromStdString(HugeJpeg(JpegOf(Qt::red, {246, 520}, true)))
         << "30000 x 30000";
+    QTest::newRow("JPEG whose one scan leaves out components")
+        << QByteArray::fromStdString(PartialScanJpeg()) << "32768 x 32768";
+    QTest::newRow("progressive JPEG in thirty scans")
+        << QByteArray::fromStdString(ManyScanJpeg()) << "1400 x 1400 píxeles en 30 barridos";
+    QTest::newRow("JPEG with two frame headers")
+        << QByteArray::fromStdString(TwoFrameJpeg()) << "más de una cabecera de imagen";
+    QTest::newRow("JPEG with 60000 comments")
+        << QByteArray::fromStdString(ManySegmentJpeg()) << "más de 1000 segmentos de cabecera";
     QTest::newRow("random bytes") << QByteArray::fromStdString(std::string(4000, '\x5a'))
                                   << "no es una imagen JPEG ni GIF";
     QTest::newRow("huge GIF") << QByteArray::fromStdString(
@@ -368,7 +516,7 @@ void DisplayTest::aBadFileIsReportedAfterASecondAndThePictureKept() {
     }
     ConsoleFixture fixture;
     auto form = fixture.StartedForm();
-    const QByteArray before = form->Picture1->PictureBytes();
+    const qint64 before = form->Picture1->Picture().cacheKey();
     fixture.Port().Script(StatusForCode(6));
     QTest::qWait(50); // ticks of the running timer, all within the same instant
     QVERIFY(fixture.Reports().isEmpty());
@@ -377,7 +525,7 @@ void DisplayTest::aBadFileIsReportedAfterASecondAndThePictureKept() {
     const QString report = fixture.Reports().front();
     QVERIFY2(report.contains(QString::fromStdString(path)), qPrintable(report));
     QVERIFY2(report.contains(reason), qPrintable(report));
-    QCOMPARE(form->Picture1->PictureBytes(), before);
+    QCOMPARE(form->Picture1->Picture().cacheKey(), before);
     QCOMPARE(fixture.Dispatcher().ExitStatus(), 1);
     QVERIFY(!form->Timer1->isActive());
     // Nothing is written to the board on the way out.

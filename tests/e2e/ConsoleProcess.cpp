@@ -91,20 +91,27 @@ void ConsoleProcess::AddFile(const std::string& name, const QByteArray& bytes) c
 
 bool ConsoleProcess::Start(const QStringList& arguments, const QString& display) {
     // Only the display and the port library's files are the test's choice:
-    // Qt settings of the environment that runs the tests are left out.
+    // Qt settings and a Wayland display of the environment that runs the
+    // tests are left out.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const QString& name : environment.keys()) {
-        if (name.startsWith(QStringLiteral("QT_"))) {
+        if (name.startsWith(QStringLiteral("QT_")) || name.startsWith(QStringLiteral("WAYLAND_"))) {
             environment.remove(name);
         }
     }
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     environment.insert(QStringLiteral("DISPLAY"), display);
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"),
                        QString::fromStdString(dir_.File("runtime")));
     environment.insert(QStringLiteral("PORTIO_TRACE"), QString::fromStdString(port_.TracePath()));
     environment.insert(QStringLiteral("PORTIO_SCRIPT"), QString::fromStdString(port_.ScriptPath()));
     environment.insert(QStringLiteral("PORTIO_FAIL"), QString::fromStdString(port_.FailPath()));
+    for (const auto& [name, value] : variables_) {
+        if (value.isNull()) {
+            environment.remove(name);
+        } else {
+            environment.insert(name, value);
+        }
+    }
 
     process_.setProcessEnvironment(environment);
     process_.setWorkingDirectory(QStringLiteral("/"));

@@ -72,8 +72,14 @@ public:
     // Puts a file into the program directory.
     void AddFile(const std::string& name, const QByteArray& bytes) const;
 
+    // Sets a variable of the console's environment over what Start sets; a
+    // null value leaves the variable out.
+    void SetVariable(const QString& name, const QString& value) {
+        variables_.emplace_back(name, value);
+    }
+
     // Starts the console on the tests' display, or on the one given ("" for
-    // none), with the given command line.
+    // none), with the given command line, Qt choosing its display platform.
     bool Start(const QStringList& arguments = {}, const QString& display = X11Session::Display());
 
     // Waits until the main window is shown and active and the first tick has
@@ -114,6 +120,7 @@ private:
     testsupport::RecordingPort port_;
     QProcess process_;
     WindowInfo main_;
+    std::vector<std::pair<QString, QString>> variables_;
 };
 
 // Starts the console and waits until it runs and can take input.

@@ -3,7 +3,9 @@
 #include "TestSupport.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <chrono>
@@ -98,10 +100,13 @@ CommandResult RunCommand(const QString& program, const QStringList& arguments) {
     return result;
 }
 
-std::vector<WindowInfo> WindowsTitled(const QString& title) {
+std::vector<WindowInfo> WindowsTitled(const QString& title, const QString& display) {
     std::vector<WindowInfo> windows;
+    const QStringList on =
+        display.isEmpty() ? QStringList() : QStringList{QStringLiteral("-display"), display};
     const CommandResult tree =
-        RunCommand(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
+        RunCommand(QStringLiteral("xwininfo"),
+                   on + QStringList{QStringLiteral("-root"), QStringLiteral("-tree")});
     // A line of the tree: "   0x400006 "VELANTRO": ("velantro" "velantro")  582x566+1+20  +131+58"
     const QRegularExpression line(QStringLiteral("^\\s*(0x[0-9a-fA-F]+) \"(.*)\":"),
                                   QRegularExpression::MultilineOption);
@@ -110,8 +115,8 @@ std::vector<WindowInfo> WindowsTitled(const QString& title) {
         if (match.captured(2) != title) {
             continue;
         }
-        const CommandResult details =
-            RunCommand(QStringLiteral("xwininfo"), {QStringLiteral("-id"), match.captured(1)});
+        const CommandResult details = RunCommand(
+            QStringLiteral("xwininfo"), on + QStringList{QStringLiteral("-id"), match.captured(1)});
         if (!details.finished || details.exitCode != 0) {
             continue; // gone in the meantime
         }
@@ -289,6 +294,61 @@ void X11Session::TearDown() {
         }
     }
     dir_.reset();
+}
+
+WaylandSession::WaylandSession() = default;
+
+WaylandSession::~WaylandSession() {
+    if (compositor_) {
+        Stop(*compositor_);
+    }
+}
+
+QString WaylandSession::RuntimeDir() const {
+    return QString::fromStdString(dir_->Path());
+}
+
+::testing::AssertionResult WaylandSession::Start() {
+    for (const char* program : {"weston", "Xwayland"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty()) {
+            return ::testing::AssertionFailure()
+                   << program << " is not installed (packages weston and xwayland)";
+        }
+    }
+    dir_ = std::make_unique<testsupport::TempDir>(); // private, as a runtime directory must be
+    const std::string log = dir_->File("weston.log");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), RuntimeDir());
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET"}) {
+        environment.remove(QString::fromLatin1(name));
+    }
+    compositor_ = std::make_unique<QProcess>();
+    compositor_->setProcessEnvironment(environment);
+    compositor_->setProcessChannelMode(QProcess::MergedChannels);
+    compositor_->setStandardOutputFile(QString::fromStdString(log));
+    // Backends are named by their module up to weston 11; later ones still
+    // take that name.
+    compositor_->start(QStringLiteral("weston"),
+                       {QStringLiteral("--backend=headless-backend.so"),
+                        QStringLiteral("--xwayland"), QStringLiteral("--idle-time=0"),
+                        QStringLiteral("--socket=") + Socket()});
+    if (!compositor_->waitForStarted(WaitMilliseconds)) {
+        return ::testing::AssertionFailure() << "weston did not start";
+    }
+    // Its log names the X display once Xwayland listens there.
+    const QRegularExpression listening(QStringLiteral("listening on display (:\\d+)"));
+    WaitFor([&] {
+        const QRegularExpressionMatch match =
+            listening.match(QString::fromStdString(testsupport::ReadFile(log)));
+        xDisplay_ = match.captured(1);
+        return (!xDisplay_.isEmpty() && QFileInfo::exists(RuntimeDir() + "/" + Socket())) ||
+               compositor_->state() == QProcess::NotRunning;
+    });
+    if (compositor_->state() == QProcess::NotRunning || xDisplay_.isEmpty()) {
+        return ::testing::AssertionFailure() << "weston serves no clients; its log:\n"
+                                             << testsupport::ReadFile(log);
+    }
+    return ::testing::AssertionSuccess();
 }
 
 } // namespace e2e

@@ -44,8 +44,9 @@ struct WindowInfo {
     bool viewable = false;
 };
 
-// Every window whose title is exactly title, mapped or not.
-std::vector<WindowInfo> WindowsTitled(const QString& title);
+// Every window whose title is exactly title, mapped or not, on the tests'
+// display or on the X display given.
+std::vector<WindowInfo> WindowsTitled(const QString& title, const QString& display = QString());
 
 // The window the window manager has made active; 0 when none.
 unsigned long ActiveWindow();
@@ -92,6 +93,30 @@ private:
     std::unique_ptr<testsupport::TempDir> dir_;
     std::unique_ptr<QProcess> server_;
     std::unique_ptr<QProcess> windowManager_;
+};
+
+// A Wayland session of a test's own: weston's headless compositor, with the
+// Xwayland X server it starts for X11 clients, as a Wayland desktop runs them.
+class WaylandSession {
+public:
+    WaylandSession();
+    ~WaylandSession();
+    WaylandSession(const WaylandSession&) = delete;
+    WaylandSession& operator=(const WaylandSession&) = delete;
+
+    // Starts the compositor and waits until it serves clients.
+    ::testing::AssertionResult Start();
+
+    // What a session gives its programs: its private runtime directory, the
+    // name of its Wayland socket there, and ":N" of its X server.
+    QString RuntimeDir() const;
+    static QString Socket() { return QStringLiteral("velantro-wayland"); }
+    QString XDisplay() const { return xDisplay_; }
+
+private:
+    std::unique_ptr<testsupport::TempDir> dir_;
+    std::unique_ptr<QProcess> compositor_;
+    QString xDisplay_;
 };
 
 } // namespace e2e

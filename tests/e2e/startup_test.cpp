@@ -2,7 +2,10 @@
 // the window it opens.
 #include "ConsoleProcess.h"
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 namespace e2e {
 namespace {
@@ -50,6 +53,117 @@ TEST(Startup, WithoutADisplayItSaysSoAndWritesNothing) {
         EXPECT_FALSE(std::filesystem::exists(console.Port().TracePath()));
     }
 }
+
+// The console's report lines on stderr, without what Qt prints of its own.
+std::string ReportOf(const std::string& errors) {
+    std::string report;
+    for (std::size_t start = 0, end; start < errors.size(); start = end + 1) {
+        end = std::min(errors.find('\n', start), errors.size());
+        if (errors.compare(start, 10, "velantro: ") == 0) {
+            report += errors.substr(start, end - start + 1);
+        }
+    }
+    return report;
+}
+
+// A session as a desktop offers it to the console, under weston with Xwayland.
+struct DisplaySession {
+    const char* name;
+    const char* display;  // XwaylandX: the session's X server; XvfbX: the tests'
+    const char* wayland;  // WaylandSocket: the session's; nullptr: unset
+    const char* platform; // QT_QPA_PLATFORM; nullptr: unset
+    const char* report;   // what the console says, after "velantro: "; nullptr: it runs
+};
+constexpr const char* XwaylandX = "<Xwayland>";
+constexpr const char* XvfbX = "<Xvfb>";
+constexpr const char* WaylandSocket = "<weston>";
+
+void PrintTo(const DisplaySession& session, std::ostream* out) {
+    *out << session.name;
+}
+
+const DisplaySession DisplaySessions[] = {
+    // A GNOME or KDE desktop: the console is an X11 window, as on an X11 one.
+    {"WaylandDesktop", XwaylandX, WaylandSocket, nullptr, nullptr},
+    {"WaylandAlone", "", WaylandSocket, nullptr, nullptr},
+    {"WaylandUnserved", "", "wayland-ninguno", nullptr,
+     "No se ha encontrado ninguna pantalla gráfica: la pantalla Wayland «wayland-ninguno» "
+     "(variable WAYLAND_DISPLAY) no acepta la conexión. Arranque la consola desde el escritorio."},
+    {"NoDisplayAtAll", "", nullptr, nullptr,
+     "No se ha encontrado ninguna pantalla gráfica: las variables DISPLAY y WAYLAND_DISPLAY "
+     "están vacías. Arranque la consola desde el escritorio."},
+    {"WaylandAskedOnX11", XvfbX, nullptr, "wayland",
+     "No se ha encontrado ninguna pantalla gráfica para la plataforma «wayland» (variable "
+     "QT_QPA_PLATFORM): la variable WAYLAND_DISPLAY está vacía. Arranque la consola desde el "
+     "escritorio."},
+    {"PlatformNotInstalled", XvfbX, WaylandSocket, "ninguna",
+     "No se puede abrir la ventana: la plataforma gráfica «ninguna» (variable QT_QPA_PLATFORM) "
+     "no está instalada en este equipo."},
+};
+
+class DisplaySessionTest : public ::testing::TestWithParam<DisplaySession> {};
+
+TEST_P(DisplaySessionTest, RunsOrNamesWhatKeepsItFromStarting) {
+    const DisplaySession& session = GetParam();
+    WaylandSession wayland;
+    ASSERT_TRUE(wayland.Start());
+    const QString display = session.display == XwaylandX ? wayland.XDisplay()
+                            : session.display == XvfbX   ? X11Session::Display()
+                                                         : QString::fromUtf8(session.display);
+    ConsoleProcess console;
+    console.SetVariable(QStringLiteral("XDG_RUNTIME_DIR"), wayland.RuntimeDir());
+    if (session.wayland == WaylandSocket) {
+        // As a desktop session says it; Qt alone would then go native.
+        console.SetVariable(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+    }
+    if (session.wayland != nullptr) {
+        console.SetVariable(QStringLiteral("WAYLAND_DISPLAY"),
+                            session.wayland == WaylandSocket ? WaylandSession::Socket()
+                                                             : QString::fromUtf8(session.wayland));
+    }
+    if (session.platform != nullptr) {
+        console.SetVariable(QStringLiteral("QT_QPA_PLATFORM"), QString::fromUtf8(session.platform));
+    }
+    ASSERT_TRUE(console.Start({}, display));
+
+    if (session.report != nullptr) {
+        ASSERT_TRUE(console.WaitForExit());
+        EXPECT_EQ(console.ExitCode(), 1);
+        EXPECT_EQ(ReportOf(console.Errors()), "velantro: " + std::string(session.report) + "\n")
+            << console.Errors();
+        EXPECT_FALSE(std::filesystem::exists(console.Port().TracePath()));
+        return;
+    }
+    ASSERT_TRUE(
+        WaitFor([&] { return !console.CurrentTraffic().reads.empty() || !console.Running(); }));
+    if (session.display == XwaylandX) {
+        std::vector<WindowInfo> shown;
+        ASSERT_TRUE(WaitFor([&] {
+            shown = WindowsTitled(captions::Window, display);
+            shown.erase(std::remove_if(shown.begin(), shown.end(),
+                                       [](const WindowInfo& window) { return !window.viewable; }),
+                        shown.end());
+            return !shown.empty();
+        })) << "no X11 window; stderr:\n"
+            << console.Errors();
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0].size, controls::Window.size());
+    } else {
+        // Natively on Wayland: the compositor places the window, and the
+        // console keeps polling the board.
+        const std::size_t before = console.CurrentTraffic().reads.size();
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        EXPECT_GT(console.CurrentTraffic().reads.size(), before);
+    }
+    EXPECT_TRUE(console.Running()) << console.Errors();
+    EXPECT_EQ(ReportOf(console.Errors()), "") << console.Errors();
+    const Traffic traffic = console.CurrentTraffic();
+    EXPECT_EQ(traffic.others, WritesOf({0}));
+    ExpectCleanTicks(traffic, false);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sessions, DisplaySessionTest, ::testing::ValuesIn(DisplaySessions),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Startup, QtOptionsOnTheCommandLineChangeNothing) {
     ConsoleProcess console;

@@ -7,7 +7,7 @@
 #include "ConsoleWindow.h"
 #include "LampPictures.h"
 #include "Module1_Velantro.h"
-#include "PictureFile.h"
+#include "PictureFormats.h"
 
 #include <QCoreApplication>
 #include <cstdint>
