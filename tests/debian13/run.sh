@@ -38,13 +38,20 @@ work=$(mktemp -d /var/tmp/velantro-debian13.XXXXXX)
 root=$work/root
 mounted=()
 cleanup() {
-    local status=$? process
-    # Whatever still runs inside the chroot (an X server, a console) was
-    # started here: it ends before its file systems go.
-    for process in /proc/[0-9]*; do
-        [[ $(readlink "$process/root" 2>/dev/null) == "$root" ]] && kill -9 "${process#/proc/}" 2>/dev/null
+    local status=$? process left
+    # Whatever still runs inside the chroot (a build, an X server, a console)
+    # was started here: it ends before its file systems go.
+    for _ in $(seq 50); do
+        left=0
+        for process in /proc/[0-9]*; do
+            if [[ $(readlink "$process/root" 2>/dev/null) == "$root" ]]; then
+                kill -9 "${process#/proc/}" 2>/dev/null
+                left=1
+            fi
+        done
+        ((left)) || break
+        sleep 0.1
     done
-    sleep 0.2
     local i clean=1
     for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
         umount "${mounted[i]}" || umount -l "${mounted[i]}" || clean=0
@@ -101,9 +108,11 @@ installed() { in_root dpkg-query -W -f '${Package}\n' | sort; }
 packages_before=$(installed)
 say "the README's test command, as root with env -i"
 status=0
+# In the background, so that a signal to this script ends it at once.
 chroot "$root" /usr/bin/env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin /bin/bash -c \
     'cd /root/velantro && tools/preparar.sh --pruebas && ctest --test-dir build --output-on-failure' \
-    > "$work/readme.log" 2>&1 || status=$?
+    > "$work/readme.log" 2>&1 &
+wait $! || status=$?
 grep -E '^(Instalando|[0-9]+% tests passed|The following tests FAILED|[[:space:]]+[0-9]+ - )' \
     "$work/readme.log" || true
 packages_after=$(installed)
