@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Prepares a Debian 12 machine and builds the console in build/.
+# Prepares a Debian 12 (Qt 6.4) or Debian 13 (Qt 6.8) machine and builds the
+# console in build/.
 #   tools/preparar.sh            packages to build and run, then the build
 #   tools/preparar.sh --pruebas  also the tests, and the packages they need (a
 #                                virtual X server, a window manager, the X tools,

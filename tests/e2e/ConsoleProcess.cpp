@@ -3,6 +3,7 @@
 #include <QProcessEnvironment>
 #include <filesystem>
 #include <regex>
+#include <sstream>
 
 namespace e2e {
 
@@ -118,6 +119,17 @@ bool ConsoleProcess::Start(const QStringList& arguments, const QString& display)
     process_.setStandardErrorFile(QString::fromStdString(dir_.File("stderr")));
     process_.start(QString::fromStdString(ProgramDir() + "/velantro"), arguments);
     return process_.waitForStarted(WaitMilliseconds);
+}
+
+std::vector<std::string> ConsoleProcess::Reports() const {
+    std::vector<std::string> reports;
+    std::istringstream errors(Errors());
+    for (std::string line; std::getline(errors, line);) {
+        if (line.rfind("velantro: ", 0) == 0) {
+            reports.push_back(line);
+        }
+    }
+    return reports;
 }
 
 bool ConsoleProcess::WaitUntilRunning() {

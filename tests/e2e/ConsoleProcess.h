@@ -111,6 +111,9 @@ public:
     int ExitCode() const;
 
     std::string Errors() const { return testsupport::ReadFile(dir_.File("stderr")); }
+    // The console's own reports on stderr, the lines that begin "velantro: ".
+    // What Qt prints itself (a warning about the locale, for one) is left out.
+    std::vector<std::string> Reports() const;
 
 private:
     testsupport::TempDir dir_;

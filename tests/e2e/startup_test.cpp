@@ -47,23 +47,12 @@ TEST(Startup, WithoutADisplayItSaysSoAndWritesNothing) {
         ASSERT_TRUE(console.Start({}, display));
         ASSERT_TRUE(console.WaitForExit());
         EXPECT_EQ(console.ExitCode(), 1) << console.Errors();
-        EXPECT_EQ(
-            console.Errors().rfind("velantro: No se ha encontrado ninguna pantalla gráfica", 0), 0u)
+        const std::vector<std::string> reports = console.Reports();
+        ASSERT_EQ(reports.size(), 1u) << console.Errors();
+        EXPECT_EQ(reports[0].rfind("velantro: No se ha encontrado ninguna pantalla gráfica", 0), 0u)
             << console.Errors();
         EXPECT_FALSE(std::filesystem::exists(console.Port().TracePath()));
     }
-}
-
-// The console's report lines on stderr, without what Qt prints of its own.
-std::string ReportOf(const std::string& errors) {
-    std::string report;
-    for (std::size_t start = 0, end; start < errors.size(); start = end + 1) {
-        end = std::min(errors.find('\n', start), errors.size());
-        if (errors.compare(start, 10, "velantro: ") == 0) {
-            report += errors.substr(start, end - start + 1);
-        }
-    }
-    return report;
 }
 
 // A session as a desktop offers it to the console, under weston with Xwayland.
@@ -129,7 +118,8 @@ TEST_P(DisplaySessionTest, RunsOrNamesWhatKeepsItFromStarting) {
     if (session.report != nullptr) {
         ASSERT_TRUE(console.WaitForExit());
         EXPECT_EQ(console.ExitCode(), 1);
-        EXPECT_EQ(ReportOf(console.Errors()), "velantro: " + std::string(session.report) + "\n")
+        EXPECT_EQ(console.Reports(),
+                  std::vector<std::string>{"velantro: " + std::string(session.report)})
             << console.Errors();
         EXPECT_FALSE(std::filesystem::exists(console.Port().TracePath()));
         return;
@@ -156,7 +146,7 @@ TEST_P(DisplaySessionTest, RunsOrNamesWhatKeepsItFromStarting) {
         EXPECT_GT(console.CurrentTraffic().reads.size(), before);
     }
     EXPECT_TRUE(console.Running()) << console.Errors();
-    EXPECT_EQ(ReportOf(console.Errors()), "") << console.Errors();
+    EXPECT_EQ(console.Reports(), std::vector<std::string>()) << console.Errors();
     const Traffic traffic = console.CurrentTraffic();
     EXPECT_EQ(traffic.others, WritesOf({0}));
     ExpectCleanTicks(traffic, false);

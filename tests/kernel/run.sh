@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
-# Boots Debian 12's own kernel under QEMU (TCG, no KVM needed) on an emulated PC
+# Boots Debian's own kernel under QEMU (TCG, no KVM needed) on an emulated PC
 # with two parallel ports, and runs the real-port program directory against
 # the kernel's parport_pc and ppdev drivers: the cases are in tests/kernel/init.
 #
-#   tests/kernel/run.sh [BUILD_DIR]        (BUILD_DIR defaults to build)
+#   tests/kernel/run.sh [BUILD_DIR [RELEASE]]
 #
-# The kernel image package is fetched with apt-get download the first time and
-# only the few files used are kept, in ${XDG_CACHE_HOME:-~/.cache}/velantro-kernel.
+# BUILD_DIR defaults to build; RELEASE is 12 (bookworm, the default: the
+# machine's own apt) or 13 (trixie: a private apt state fed from the machine's
+# Debian mirror). The kernel image package is fetched with apt-get download the
+# first time and only the few files used are kept, in
+# ${XDG_CACHE_HOME:-~/.cache}/velantro-kernel/RELEASE.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../../build}" && pwd)
+release=${2:-12}
+case $release in
+12) ;;
+13) codename=trixie ;;
+*) echo "kernel test: release $release unknown: 12 or 13" >&2; exit 2 ;;
+esac
 programs=$build/real
 for file in velantro velantro-sonda libportio.so verde.jpg; do
     [[ -e $programs/$file ]] || { echo "kernel test: $programs/$file is missing; build first" >&2; exit 2; }
@@ -27,34 +36,55 @@ if ((${#missing[@]})); then
     DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
+cache=${XDG_CACHE_HOME:-$HOME/.cache}/velantro-kernel
+# Each release's kernels in a directory of its own; anything else is from an
+# older layout of this cache.
+mkdir -p "$cache/$release"
+find "$cache" -mindepth 1 -maxdepth 1 ! -name 12 ! -name 13 -exec rm -rf {} +
+# As root, apt hands the download to user _apt, who cannot write the cache.
+apt_options=()
+[[ $(id -u) -ne 0 ]] || apt_options=(-o APT::Sandbox::User=root)
+update=(as_root apt-get update -qq)
+if [[ -n ${codename:-} ]]; then
+    # Another release's package lists, kept apart from the machine's own.
+    state=$cache/$release/apt
+    mirror=$("$here/../debian13/mirror.sh") ||
+        { echo "kernel test: no Debian mirror in /etc/apt/sources.list*" >&2; exit 1; }
+    mkdir -p "$state/lists/partial" "$state/cache" "$state/sources.list.d"
+    echo "deb $mirror $codename main" > "$state/sources.list"
+    apt_options+=(-o "Dir::Etc::SourceList=$state/sources.list" -o "Dir::Etc::SourceParts=$state/sources.list.d"
+                  -o "Dir::State::Lists=$state/lists" -o "Dir::Cache=$state/cache"
+                  -o Dir::State::Status=/dev/null)
+    update=(apt-get update -qq "${apt_options[@]}")
+fi
+
 # The image package linux-image-amd64 depends on, e.g. linux-image-6.1.0-57-amd64.
 image_package() {
-    apt-cache depends linux-image-amd64 2>/dev/null |
+    { apt-cache "${apt_options[@]}" depends linux-image-amd64 2>/dev/null || true; } |
         awk '$1 == "Depends:" && $2 ~ /^linux-image-/ { print $2; exit }'
 }
 package=$(image_package)
 if [[ -z $package ]]; then
-    as_root apt-get update -qq
+    "${update[@]}"
     package=$(image_package)
 fi
-cache=${XDG_CACHE_HOME:-$HOME/.cache}/velantro-kernel
-kernel=$cache/$package
+kernel=$cache/$release/$package
 if [[ ! -e $kernel/ready ]]; then
-    echo "kernel test: fetching $package into $cache"
+    echo "kernel test: fetching $package into $cache/$release"
     rm -rf "$kernel" && mkdir -p "$kernel"
     download=$(mktemp -d)
-    # As root, apt hands the download to user _apt, who cannot write here.
-    sandbox=()
-    [[ $(id -u) -ne 0 ]] || sandbox=(-o APT::Sandbox::User=root)
-    (cd "$download" && apt-get download -qq "${sandbox[@]}" "$package")
+    (cd "$download" && apt-get download -qq "${apt_options[@]}" "$package")
+    # Debian 13 keeps the modules under usr/lib and compresses them; busybox's
+    # insmod wants them plain.
     dpkg-deb --fsys-tarfile "$download"/*.deb |
-        tar -x -C "$kernel" --wildcards './boot/vmlinuz-*' '*/drivers/parport/*.ko' \
-            '*/drivers/char/ppdev.ko' '*/drivers/char/lp.ko'
+        tar -x -C "$kernel" --wildcards './boot/vmlinuz-*' '*/drivers/parport/*.ko*' \
+            '*/drivers/char/ppdev.ko*' '*/drivers/char/lp.ko*'
+    find "$kernel" -name '*.ko.xz' -exec xz -d {} +
     dpkg-deb -f "$download"/*.deb Version > "$kernel/version"
     rm -rf "$download"
     touch "$kernel/ready"
-    # Only the current kernel is kept.
-    find "$cache" -mindepth 1 -maxdepth 1 ! -name "$package" -exec rm -rf {} +
+    # Only the release's current kernel is kept.
+    find "$cache/$release" -mindepth 1 -maxdepth 1 ! -name "$package" ! -name apt -exec rm -rf {} +
 fi
 echo "kernel test: $package $(cat "$kernel/version")"
 
@@ -71,7 +101,7 @@ cp /bin/busybox "$root/bin/"
 for applet in $("$root/bin/busybox" --list); do
     [[ $applet == busybox ]] || ln -s busybox "$root/bin/$applet"
 done
-find "$kernel/lib/modules" -name '*.ko' -exec cp {} "$root/modules/" \;
+find "$kernel" -name '*.ko' -exec cp {} "$root/modules/" \;
 cp -r "$programs" "$root/velantro"
 install -m 755 "$here/init" "$root/init"
 plugins=$(qtpaths6 --query QT_INSTALL_PLUGINS)
