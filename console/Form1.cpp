@@ -221,12 +221,11 @@ void Form1::Timer1_Timer() {
         return;
     }
     JoinPath(ProgramDirectory(), shown.file, tickPath_);
-    const qint64 before = Picture1->Picture().cacheKey();
-    pictures_.Show(tickPath_, *Picture1);
+    const bool replaced = pictures_.Show(tickPath_, *Picture1);
     // Assistive technology hears of a new lamp state once, when its picture
     // comes on show: never of a tick that shows the same one again, nor while
     // a file being replaced leaves the previous picture on show.
-    if (lamp != lampOnShow_ && Picture1->Picture().cacheKey() != before) {
+    if (replaced && lamp != lampOnShow_) {
         lampOnShow_ = lamp;
         Picture1->setAccessibleDescription(QString::fromUtf8(shown.words));
     }

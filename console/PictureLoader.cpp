@@ -8,7 +8,7 @@
 #include <malloc.h>
 #endif
 
-void PictureLoader::Show(const std::string& path, PictureBox& box) {
+bool PictureLoader::Show(const std::string& path, PictureBox& box) {
     File& file = files_[path];
     const Clock::time_point now = now_();
     FileStamp attempt;
@@ -23,10 +23,11 @@ void PictureLoader::Show(const std::string& path, PictureBox& box) {
         if (now - *file.failingSince >= FailureGrace) {
             throw;
         }
-        return;
+        return false;
     }
     file.failingSince.reset();
-    if (box.Picture().cacheKey() != file.picture.cacheKey()) {
+    const bool replaced = box.Picture().cacheKey() != file.picture.cacheKey();
+    if (replaced) {
         box.SetPicture(file.picture);
     }
 #ifdef __GLIBC__
@@ -36,6 +37,7 @@ void PictureLoader::Show(const std::string& path, PictureBox& box) {
         ::malloc_trim(0);
     }
 #endif
+    return replaced;
 }
 
 bool PictureLoader::Load(const std::string& path, File& file, Clock::time_point now, QSize visible,

@@ -44,9 +44,10 @@ public:
 
     explicit PictureLoader(Now now = Clock::now) : now_(std::move(now)) {}
 
-    // Shows the picture file at path in box. Throws PictureError when the
-    // file has failed for FailureGrace without changing, this read included.
-    void Show(const std::string& path, PictureBox& box);
+    // Shows the picture file at path in box; returns whether the box now shows
+    // another picture. Throws PictureError when the file has failed for
+    // FailureGrace without changing, this read included.
+    bool Show(const std::string& path, PictureBox& box);
 
 private:
     struct File {
