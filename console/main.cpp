@@ -1,13 +1,17 @@
 // velantro: the operator console of the Velantro model traffic light.
+#include "DesktopIdentity.h"
 #include "Dispatch.h"
 #include "DisplayPlatform.h"
 #include "Form1.h"
 #include "PictureFile.h"
+#include "ProgramDirectory.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QIcon>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <vector>
 
 namespace {
@@ -41,6 +45,17 @@ void DuringStartUp(QtMsgType type, const QMessageLogContext&, const QString& mes
     std::_Exit(1);
 }
 
+// The desktop identity of the program directory the console runs from. A
+// directory that cannot be found is reported by the load handler; until then
+// the console is plain Velantro.
+DesktopIdentity Identity() {
+    try {
+        return DesktopIdentityFor(Module1_Velantro::ProgramDirectory(), VELANTRO_DESKTOP_BOARDS);
+    } catch (const std::exception&) {
+        return DesktopIdentityFor({}, {});
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -50,6 +65,12 @@ int main(int argc, char* argv[]) {
     char* qtArgv[] = {argc > 0 ? argv[0] : nullptr, nullptr};
 
     platform = ChooseDisplayPlatform();
+    // The X11 instance name, which Qt takes from RESOURCE_NAME (or else from
+    // the name the program was started by); one set by the user is kept.
+    const DesktopIdentity identity = Identity();
+    if (!qEnvironmentVariableIsSet("RESOURCE_NAME")) {
+        qputenv("RESOURCE_NAME", identity.desktopName.c_str());
+    }
     const QtMessageHandler qtHandler = qInstallMessageHandler(DuringStartUp);
     QApplication application(qtArgc, qtArgv);
     qInstallMessageHandler(qtHandler);
@@ -58,9 +79,15 @@ int main(int argc, char* argv[]) {
     }
     heldMessages.clear();
 
-    QApplication::setApplicationName(QStringLiteral("Velantro"));
+    // Set before the first window is made: Qt takes the X11 class from the
+    // application name then, and the Wayland application id from the
+    // desktop file's name.
+    QApplication::setApplicationName(QString::fromStdString(identity.applicationName));
     QApplication::setApplicationVersion(QStringLiteral(VELANTRO_APPLICATION_VERSION));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/velantro.ico")));
+    QGuiApplication::setDesktopFileName(QString::fromStdString(identity.desktopName));
+    const QString icon = QString::fromStdString(identity.icon);
+    QApplication::setWindowIcon(
+        QIcon(QFile::exists(icon) ? icon : QStringLiteral(":/velantro.ico")));
 
     LimitPictureDecoding();
     ReportBox reports;

@@ -27,9 +27,16 @@ check() { # description, command...
 
 DESTDIR="$root/dest" cmake --install "$build" --prefix /usr >/dev/null
 dest="$root/dest/usr"
+pictures="verde.jpg amarillo.jpg rojo.jpg velantro.gif"
 for board in real simulado; do
-    for file in velantro velantro-sonda libportio.so verde.jpg amarillo.jpg rojo.jpg velantro.gif; do
+    for file in velantro velantro-sonda libportio.so; do
         check "lib/velantro/$board/$file installed" test -f "$dest/lib/velantro/$board/$file"
+    done
+    # The pictures once, in /etc/velantro, for every program directory.
+    for file in $pictures; do
+        check "lib/velantro/$board/$file links to /etc/velantro/$file" \
+            test "$(readlink "$dest/lib/velantro/$board/$file")" = "/etc/velantro/$file"
+        check "/etc/velantro/$file installed" test -f "$root/dest/etc/velantro/$file"
     done
 done
 # Each command, where its link points, and the install manifest knows it.
@@ -44,11 +51,14 @@ LINKS
 for entry in velantro velantro-simulado; do
     check "desktop entry $entry is valid" \
         desktop-file-validate "$dest/share/applications/$entry.desktop"
+    icon=$(sed -n 's/^Icon=//p' "$dest/share/applications/$entry.desktop")
+    for size in 16 32 48 64 128 256; do
+        check "$entry's icon ${size}x${size}" test -f "$dest/share/icons/hicolor/${size}x${size}/apps/$icon.png"
+    done
+    check "$entry's scalable icon" test -f "$dest/share/icons/hicolor/scalable/apps/$icon.svg"
 done
-for size in 16 32 48 64 128 256; do
-    check "icon ${size}x${size}" test -f "$dest/share/icons/hicolor/${size}x${size}/apps/velantro.png"
-done
-check "scalable icon" test -f "$dest/share/icons/hicolor/scalable/apps/velantro.svg"
+check "the simulated console has an icon of its own" \
+    test "$(grep -h '^Icon=' "$dest"/share/applications/velantro{,-simulado}.desktop | sort -u | wc -l)" = 2
 check "AppStream metadata is valid" \
     appstreamcli validate --no-net "$dest/share/metainfo/es.velantro.Velantro.metainfo.xml"
 # The pages as lintian reads them: any warning of man or groff fails.
@@ -132,10 +142,12 @@ check "man page portio(3) without warnings: $warnings" test -z "$warnings"
 # With the recording library in place of the real one, the console started
 # through its link writes 0 first and keeps showing rojo.jpg tick after tick:
 # a missing library or picture would have ended the ticks with a report.
-cp "$recording" "$dest/lib/velantro/real/libportio.so"
+# Started from the install under its own prefix, whose links lead to its own
+# etc/velantro: the scratch root's /etc/velantro is not this machine's.
+cp "$recording" "$kit/lib/velantro/real/libportio.so"
 export PORTIO_TRACE="$root/trace" PORTIO_SCRIPT="$root/script"
 echo 0x70 > "$PORTIO_SCRIPT"
-(cd / && QT_QPA_PLATFORM=offscreen exec "$dest/bin/velantro" 2> "$root/errors") &
+(cd / && QT_QPA_PLATFORM=offscreen exec "$kit/bin/velantro" 2> "$root/errors") &
 console=$!
 for _ in $(seq 100); do
     [[ $(grep -c '^PortIn' "$PORTIO_TRACE" 2>/dev/null) -ge 60 ]] && break
@@ -166,7 +178,7 @@ else
     export DISPLAY=":$(head -n 1 "$root/display")"
     as_user=()
     [[ "$user" != "$(id -un)" ]] && as_user=(runuser -u "$user" --)
-    (cd / && exec "${as_user[@]}" env HOME=/tmp QT_QPA_PLATFORM=xcb "$dest/bin/velantro-simulado" \
+    (cd / && exec "${as_user[@]}" env HOME=/tmp QT_QPA_PLATFORM=xcb "$kit/bin/velantro-simulado" \
         2> "$root/simulated-errors") &
     console=$!
     window=
@@ -176,11 +188,15 @@ else
     done
     check "the simulated console shows its window as $user" test -n "$window"
     if [[ -n "$window" ]]; then
-        class=$(xprop -id "$window" WM_CLASS | sed 's/.*, "\(.*\)"$/\1/')
-        for entry in velantro velantro-simulado; do
-            check "$entry.desktop names the window's class $class" \
-                grep -qx "StartupWMClass=$class" "$dest/share/applications/$entry.desktop"
-        done
+        # Told apart from the real console by docks and task switchers: its
+        # own window class, which its menu entry names and the other's not.
+        wm_class=$(xprop -id "$window" WM_CLASS)
+        instance=$(sed 's/.* = "\([^"]*\)", .*/\1/' <<< "$wm_class")
+        class=$(sed 's/.*, "\(.*\)"$/\1/' <<< "$wm_class")
+        check "velantro-simulado.desktop names the window's instance: $wm_class" \
+            grep -qx "StartupWMClass=$instance" "$dest/share/applications/velantro-simulado.desktop"
+        check "velantro.desktop names neither the instance nor the class: $wm_class" \
+            test -z "$(grep -ixE "StartupWMClass=($instance|$class)" "$dest/share/applications/velantro.desktop")"
         sleep 1.5
         # SALIR: 5760, 7440, 2655 x 615 twips, at 15 twips to the pixel.
         xdotool mousemove --window "$window" 472 516 click 1
@@ -206,9 +222,9 @@ fi
 deb=$(ls "$root"/package/velantro_1.0.0_*.deb)
 contents=$(dpkg-deb --contents "$deb")
 for file in ./usr/lib/velantro/real/velantro ./usr/lib/velantro/real/libportio.so \
-    ./usr/lib/velantro/real/velantro-sonda ./usr/lib/velantro/real/rojo.jpg \
+    ./usr/lib/velantro/real/velantro-sonda ./etc/velantro/rojo.jpg \
     ./usr/lib/velantro/simulado/velantro ./usr/lib/velantro/simulado/libportio.so \
-    ./usr/lib/velantro/simulado/velantro-sonda ./usr/lib/velantro/simulado/rojo.jpg \
+    ./usr/lib/velantro/simulado/velantro-sonda ./usr/share/doc/velantro/aula.md \
     ./usr/share/applications/velantro.desktop ./usr/share/applications/velantro-simulado.desktop \
     ./usr/share/icons/hicolor/256x256/apps/velantro.png ./usr/share/icons/hicolor/16x16/apps/velantro.png \
     ./usr/share/metainfo/es.velantro.Velantro.metainfo.xml \
@@ -219,6 +235,11 @@ for file in ./usr/lib/velantro/real/velantro ./usr/lib/velantro/real/libportio.s
 done
 check "package links bin/velantro-simulado" \
     grep -q ' ./usr/bin/velantro-simulado -> ../lib/velantro/simulado/velantro$' <<< "$contents"
+check "package links the simulated rojo.jpg to /etc/velantro" \
+    grep -q ' ./usr/lib/velantro/simulado/rojo.jpg -> /etc/velantro/rojo.jpg$' <<< "$contents"
+check "the pictures are the package's configuration files" \
+    test "$(dpkg-deb --info "$deb" conffiles | sort | xargs)" = \
+    "$(printf '/etc/velantro/%s\n' $pictures | sort | xargs)"
 check "package version 1.0.0" test "$(dpkg-deb -f "$deb" Version)" = 1.0.0
 depends=$(dpkg-deb -f "$deb" Depends)
 check "package depends on Qt" grep -q libqt6widgets6 <<< "$depends"
@@ -237,6 +258,32 @@ check "the probe gives the package's version" \
     "velantro-sonda $(dpkg-deb -f "$deb" Version)"
 lintian_output=$(lintian --fail-on error,warning "$deb" 2>&1) && lintian_status=0 || lintian_status=$?
 check "lintian: no error or warning (status $lintian_status) $lintian_output" test "$lintian_status" -eq 0
+
+# The same package from a builder whose umask lets the group write (Debian's
+# user-private groups): every file and directory with the same mode.
+modes() { dpkg-deb --contents "$1" | awk '{print $1, $6}'; dpkg-deb --ctrl-tarfile "$1" | tar -tv | awk '{print $1, $6}'; }
+(umask 0002 && cd "$build" && cpack -B "$root/package-0002" >/dev/null)
+differences=$(diff <(modes "$deb") <(modes "$(ls "$root"/package-0002/velantro_*.deb)") || true)
+check "the package built under umask 0002 has the same modes: $differences" test -z "$differences"
+
+# A lab's own picture in /etc/velantro is kept when the package is installed
+# again, by dpkg itself in a scratch root of its own (as root only: dpkg
+# installs files as their owners).
+if [[ $(id -u) -eq 0 ]]; then
+    system="$root/system"
+    mkdir -p "$system"/var/lib/dpkg/{info,updates,triggers}
+    touch "$system"/var/lib/dpkg/{status,available}
+    install_package() {
+        dpkg --root="$system" --log=/dev/null --force-depends --force-script-chrootless -i "$deb" >/dev/null 2>&1
+    }
+    install_package
+    echo 'el rojo del aula' > "$system/etc/velantro/rojo.jpg"
+    install_package
+    check "a replaced /etc/velantro/rojo.jpg survives a reinstall" \
+        test "$(cat "$system/etc/velantro/rojo.jpg")" = 'el rojo del aula'
+else
+    echo "skipped: a replaced picture through a reinstall (dpkg needs root)"
+fi
 
 echo "$failures fallos"
 test "$failures" -eq 0

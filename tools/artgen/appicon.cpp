@@ -2,6 +2,7 @@
 
 #include "raster.h"
 
+#include <QColor>
 #include <QStringList>
 #include <QTransform>
 
@@ -17,6 +18,16 @@ constexpr QRgb Grey = qRgb(128, 128, 128);
 constexpr QRgb Silver = qRgb(192, 192, 192);
 constexpr QRgb Cyan = qRgb(0, 255, 255);
 constexpr QRgb White = qRgb(255, 255, 255);
+constexpr QRgb BoardGreen = qRgb(0, 128, 0);
+constexpr QRgb LampColours[3] = {qRgb(255, 0, 0), qRgb(255, 255, 0), qRgb(0, 255, 0)};
+
+// The simulated board's mark on a 16-unit grid: a square board from (9, 9) to
+// (16, 16) with a black edge, and the red, amber and green lamps one above the
+// other down its middle column.
+constexpr int MarkLeft16 = 9;
+constexpr int MarkSide16 = 7;
+constexpr int LampColumn16 = 3;          // from the board's left edge
+constexpr int LampRows16[3] = {1, 3, 5}; // from the board's top edge
 
 // The sixteen colours of the classic VGA palette, in their usual order.
 QVector<QRgb> VgaPalette() {
@@ -139,21 +150,42 @@ QRgb PixelColour(const WindowShape& shape, int x, int y, int shadow) {
     }
 }
 
+// The mark's colour at a pixel of an icon `size` wide, in 16-unit cells; 0
+// where the mark leaves the window showing.
+QRgb MarkColour(int size, int x, int y) {
+    const int cell = std::max(1, size / 16);
+    const int cx = x / cell - MarkLeft16;
+    const int cy = y / cell - MarkLeft16;
+    if (cx < 0 || cy < 0 || cx >= MarkSide16 || cy >= MarkSide16) {
+        return 0;
+    }
+    if (cx == 0 || cy == 0 || cx == MarkSide16 - 1 || cy == MarkSide16 - 1) {
+        return Black;
+    }
+    for (int lamp = 0; lamp < 3; ++lamp) {
+        if (cx == LampColumn16 && cy == LampRows16[lamp]) {
+            return LampColours[lamp];
+        }
+    }
+    return BoardGreen;
+}
+
 } // namespace
 
-QImage DrawWindowIcon(int size) {
+QImage DrawWindowIcon(int size, IconMark mark) {
     const WindowShape shape(size);
     const int shadow = size >= 32 ? 2 * shape.Line() : 1;
     QImage icon(size, size, QImage::Format_ARGB32);
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
-            icon.setPixel(x, y, PixelColour(shape, x, y, shadow));
+            const QRgb marked = mark == IconMark::None ? 0 : MarkColour(size, x, y);
+            icon.setPixel(x, y, marked != 0 ? marked : PixelColour(shape, x, y, shadow));
         }
     }
     return icon;
 }
 
-QByteArray DrawWindowIconSvg() {
+QByteArray DrawWindowIconSvg(IconMark mark) {
     QPolygonF quad;
     for (const QPointF& corner : Window32) {
         quad << corner;
@@ -194,11 +226,27 @@ QByteArray DrawWindowIconSvg() {
         svg += QStringLiteral("    <polyline points=\"%1\" fill=\"none\" stroke=\"#808080\"/>\n")
                    .arg(points(QPolygonF() << QPointF(TextLeft, line) << QPointF(end, line)));
     }
-    svg += QStringLiteral("  </g>\n</svg>\n");
+    svg += QStringLiteral("  </g>\n");
+    if (mark == IconMark::SimulatedBoard) {
+        // On the 32-unit grid every 16-unit cell is two units wide.
+        auto colour = [](QRgb rgb) { return QColor(rgb).name(); };
+        svg += QStringLiteral("  <rect x=\"%1.5\" y=\"%1.5\" width=\"%2\" height=\"%2\" "
+                              "fill=\"%3\" stroke=\"#000000\" stroke-width=\"1.5\"/>\n")
+                   .arg(2 * MarkLeft16)
+                   .arg(2 * MarkSide16 - 1)
+                   .arg(colour(BoardGreen));
+        for (int lamp = 0; lamp < 3; ++lamp) {
+            svg += QStringLiteral("  <circle cx=\"%1\" cy=\"%2\" r=\"1.2\" fill=\"%3\"/>\n")
+                       .arg(2 * (MarkLeft16 + LampColumn16) + 1)
+                       .arg(2 * (MarkLeft16 + LampRows16[lamp]) + 1)
+                       .arg(colour(LampColours[lamp]));
+        }
+    }
+    svg += QStringLiteral("</svg>\n");
     return svg.toUtf8();
 }
 
-std::vector<IconImage> ApplicationIcon() {
+std::vector<IconImage> ApplicationIcon(IconMark mark) {
     const QVector<QRgb> vga = VgaPalette();
     std::vector<int> all;
     all.reserve(static_cast<std::size_t>(vga.size()));
@@ -234,8 +282,8 @@ std::vector<IconImage> ApplicationIcon() {
         return icon;
     };
 
-    const QImage icon32 = DrawWindowIcon(32);
-    return {convert(icon32, true), convert(DrawWindowIcon(16), true), convert(icon32, false)};
+    const QImage icon32 = DrawWindowIcon(32, mark);
+    return {convert(icon32, true), convert(DrawWindowIcon(16, mark), true), convert(icon32, false)};
 }
 
 } // namespace artgen

@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QImageWriter>
 
+#include <utility>
+
 namespace artgen {
 
 namespace {
@@ -59,6 +61,32 @@ QString SavePng(const QString& path, const IconImage& icon) {
     return SavePng(path, image);
 }
 
+// The icon called `name` in every form: assets/NAME.ico for the window,
+// NAME-SIZE.png at every size menus, docks and software centres ask for, and
+// NAME.svg.
+QString WriteIcon(const QDir& dir, const QString& name, IconMark mark) {
+    const std::vector<IconImage> icon = ApplicationIcon(mark);
+    const QString assets = QStringLiteral("assets/") + name;
+    QString error = Save(dir.filePath(assets + QStringLiteral(".ico")), EncodeIco(icon));
+    // The icon file holds 32x32 and 16x16 in 16 colours first.
+    if (error.isEmpty()) {
+        error = SavePng(dir.filePath(assets + QStringLiteral("-32.png")), icon.at(0));
+    }
+    if (error.isEmpty()) {
+        error = SavePng(dir.filePath(assets + QStringLiteral("-16.png")), icon.at(1));
+    }
+    for (int size : {48, 64, 128, 256}) {
+        if (error.isEmpty()) {
+            error = SavePng(dir.filePath(assets + QStringLiteral("-%1.png").arg(size)),
+                            DrawWindowIcon(size, mark));
+        }
+    }
+    if (error.isEmpty()) {
+        error = Save(dir.filePath(assets + QStringLiteral(".svg")), DrawWindowIconSvg(mark));
+    }
+    return error;
+}
+
 } // namespace
 
 QString WriteArtwork(const QString& root) {
@@ -78,24 +106,14 @@ QString WriteArtwork(const QString& root) {
                           {"pictures/amarillo.jpg", Lamp::Amber},
                           {"pictures/rojo.jpg", Lamp::Red}};
 
-    const std::vector<IconImage> icon = ApplicationIcon();
-    QString error = Save(dir.filePath(QStringLiteral("assets/velantro.ico")), EncodeIco(icon));
-    // The icon file holds 32x32 and 16x16 in 16 colours first.
-    if (error.isEmpty()) {
-        error = SavePng(dir.filePath(QStringLiteral("assets/velantro-32.png")), icon.at(0));
-    }
-    if (error.isEmpty()) {
-        error = SavePng(dir.filePath(QStringLiteral("assets/velantro-16.png")), icon.at(1));
-    }
-    // Menus, docks and software centres ask for larger icons, or a scalable one.
-    for (int size : {48, 64, 128, 256}) {
+    QString error;
+    // The console on the real port, and the simulated one with its mark: each
+    // console's own icon, for its window and its desktop entry.
+    for (const auto& [name, mark] : {std::pair{"velantro", IconMark::None},
+                                     std::pair{"velantro-simulado", IconMark::SimulatedBoard}}) {
         if (error.isEmpty()) {
-            error = SavePng(dir.filePath(QStringLiteral("assets/velantro-%1.png").arg(size)),
-                            DrawWindowIcon(size));
+            error = WriteIcon(dir, QString::fromLatin1(name), mark);
         }
-    }
-    if (error.isEmpty()) {
-        error = Save(dir.filePath(QStringLiteral("assets/velantro.svg")), DrawWindowIconSvg());
     }
     // The start-up picture is built into the program from this same file.
     if (error.isEmpty()) {
