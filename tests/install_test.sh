@@ -254,7 +254,7 @@ unset PORTIO_TRACE PORTIO_SCRIPT
 # failure, also in a blink in the background, is an ErrorDePlaca with the
 # library's reason.
 set +e
-output=$(cd / && PORTIO_TRACE="$root/python-trace" PORTIO_FAIL="$root/python-fail" \
+output=$(cd / && "${run[@]}" PORTIO_TRACE="$root/python-trace" PORTIO_FAIL="$root/python-fail" \
     PYTHONPATH="$dest/lib/python3/dist-packages" PYTHONDONTWRITEBYTECODE=1 python3 - 2>&1 <<PYTHON
 import time
 from velantro import ErrorDePlaca, Semaforo
