@@ -8,6 +8,7 @@
 // tries again, as when a port cannot be opened.
 #include "portio.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -50,7 +51,21 @@ public:
 
 std::mutex guard;
 Chosen chosen;
-thread_local std::string lastError;
+// A plain array: a thread_local with a destructor would be called at the
+// thread's exit, after a dlclose may have unmapped this library.
+thread_local char lastError[512] = "";
+
+// Keeps text as the reason of this thread's last failure, cut at a character
+// boundary if it is too long.
+void SetError(const std::string& text) {
+    std::size_t length = std::min(text.size(), sizeof lastError - 1);
+    while (length < text.size() && length > 0 &&
+           (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) {
+        --length;
+    }
+    std::memcpy(lastError, text.data(), length);
+    lastError[length] = '\0';
+}
 
 // The directory that holds the program directories: VELANTRO_CARPETAS, else
 // the one above this library's own directory.
@@ -85,9 +100,9 @@ const Board* ChosenBoard() {
             return &board;
         }
     }
-    lastError = std::string("la variable de entorno VELANTRO_PLACA vale «") + name +
-                "»: tiene que ser «simulada» (la placa simulada, la que se usa sin la variable) o "
-                "«real» (el puerto paralelo de verdad)";
+    SetError(std::string("la variable de entorno VELANTRO_PLACA vale «") + name +
+             "»: tiene que ser «simulada» (la placa simulada, la que se usa sin la variable) o "
+             "«real» (el puerto paralelo de verdad)");
     return nullptr;
 }
 
@@ -103,23 +118,23 @@ bool Load() {
     }
     const std::string path = ProgramDirectories() + "/" + board->directory + "/libportio.so";
     if (access(path.c_str(), F_OK) != 0) {
-        lastError = std::string("no está la biblioteca de ") + board->words + ", " + path +
-                    ": ¿está instalado Velantro? (VELANTRO_CARPETAS dice dónde están sus "
-                    "carpetas de programa)";
+        SetError(std::string("no está la biblioteca de ") + board->words + ", " + path +
+                 ": ¿está instalado Velantro? (VELANTRO_CARPETAS dice dónde están sus "
+                 "carpetas de programa)");
         return false;
     }
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
-        lastError = std::string("no se puede cargar la biblioteca de ") + board->words + ", " +
-                    path + ": " + dlerror();
+        SetError(std::string("no se puede cargar la biblioteca de ") + board->words + ", " + path +
+                 ": " + dlerror());
         return false;
     }
     auto* portOut = reinterpret_cast<decltype(&::PortOut)>(dlsym(handle, "PortOut"));
     auto* portIn = reinterpret_cast<decltype(&::PortIn)>(dlsym(handle, "PortIn"));
     if (portOut == nullptr || portIn == nullptr) {
         dlclose(handle);
-        lastError = "la biblioteca " + path + " no es una biblioteca de puerto: le falta " +
-                    (portOut == nullptr ? "PortOut" : "PortIn");
+        SetError("la biblioteca " + path + " no es una biblioteca de puerto: le falta " +
+                 (portOut == nullptr ? "PortOut" : "PortIn"));
         return false;
     }
     chosen.handle = handle;
@@ -142,9 +157,9 @@ template <typename Function> Function Bound(Function Chosen::*function) {
 // A call that failed in the chosen library: its reason becomes ours.
 int Failed() {
     const char* reason = chosen.portError != nullptr ? chosen.portError() : nullptr;
-    lastError = reason != nullptr && *reason != '\0'
-                    ? reason
-                    : "la biblioteca " + chosen.path + " no da el motivo";
+    SetError(reason != nullptr && *reason != '\0'
+                 ? reason
+                 : "la biblioteca " + chosen.path + " no da el motivo");
     return -1;
 }
 
@@ -168,5 +183,5 @@ extern "C" int PortIn(int port) {
 }
 
 extern "C" const char* PortError(void) {
-    return lastError.c_str();
+    return lastError;
 }
