@@ -4,8 +4,9 @@
  * paralelo del PC, en el que está la placa de interfaz del semáforo. La consola
  * Velantro y su sonda cargan libportio.so de su propia carpeta al arrancar, sin
  * enlazarla; un programa propio puede enlazarla (pkg-config velantro-portio
- * para el puerto de verdad, velantro-portio-simulado para la placa simulada) o
- * cargarla con dlopen. Todas las funciones tienen enlace C y firma de C.
+ * para el puerto de verdad, velantro-portio-simulado para la placa simulada,
+ * velantro-placa para la que diga VELANTRO_PLACA al arrancar) o cargarla con
+ * dlopen. Todas las funciones tienen enlace C y firma de C.
  *
  * Registros y valores son los del hardware, tal cual: un valor de control 7
  * son los bits 0 a 2 del registro de control a 1, y un valor de estado es el

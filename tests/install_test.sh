@@ -106,16 +106,23 @@ check "pkg-config names the installed simulated directory" test \
 examples="$kit/share/doc/velantro/ejemplos"
 cycle='verde ámbar rojo ámbar ninguna ámbar ninguna ámbar ninguna ámbar ninguna ámbar ninguna ninguna'
 lamps() { sed -n 's/.*la placa informa: \([^ ]*\).*/\1/p' <<< "$1" | xargs; }
-for board in velantro-portio-simulado velantro-portio; do
+# Built as C99 with every warning an error, and once as C11.
+for board in velantro-portio-simulado velantro-portio velantro-placa; do
     # shellcheck disable=SC2046 # pkg-config's flags are separate words
-    check "semaforo.c builds with $board" cc -o "$root/$board" "$examples/semaforo.c" \
-        $(pkg-config --cflags --libs "$board")
+    check "semaforo.c builds with $board under -std=c99 -pedantic" cc -std=c99 -pedantic \
+        -Wall -Wextra -Werror -o "$root/$board" "$examples/semaforo.c" $(pkg-config --cflags --libs "$board")
 done
+# shellcheck disable=SC2046
+check "semaforo.c builds under -std=c11 -pedantic" cc -std=c11 -pedantic -Wall -Wextra -Werror \
+    -o "$root/c11" "$examples/semaforo.c" $(pkg-config --cflags --libs velantro-placa)
 # In a sanitizer build the libraries need the sanitizer's runtime loaded first,
 # which a program built without it (the example, python3) does not do.
-run=(env)
+# Every program on the simulated board here has a runtime directory of its
+# own, so that no other test's simulated board is this one.
+mkdir -m 700 "$root/run"
+run=(env "XDG_RUNTIME_DIR=$root/run")
 if readelf -d "$kit/lib/velantro/simulado/libportio.so" | grep -q 'NEEDED.*libasan'; then
-    run=(env "LD_PRELOAD=$(cc -print-file-name=libasan.so)" "ASAN_OPTIONS=detect_leaks=0")
+    run+=("LD_PRELOAD=$(cc -print-file-name=libasan.so)" "ASAN_OPTIONS=detect_leaks=0")
 fi
 # Runs an example from /: its output in $output, its exit status in $status.
 example() {
@@ -127,6 +134,7 @@ example() {
 example "$root/velantro-portio-simulado"
 check "semaforo.c runs the cycle on the simulated board (status $status): $(lamps "$output")" \
     test "$status-$(lamps "$output")" = "0-$cycle"
+export PYTHONPATH="$kit/lib/python3/dist-packages" PYTHONDONTWRITEBYTECODE=1
 example python3 "$examples/semaforo.py"
 check "semaforo.py runs the cycle on the simulated board (status $status): $(lamps "$output")" \
     test "$status-$(lamps "$output")" = "0-$cycle"
@@ -134,10 +142,102 @@ example "$root/velantro-portio"
 check "semaforo.c on the real port says there is none (status $status): $output" \
     grep -q 'No se encuentra el puerto paralelo' <<< "$output"
 check "semaforo.c ends with status 1 then" test "$status" -eq 1
+
+# One build for both boards: the simulated one unless VELANTRO_PLACA=real,
+# said once on stderr.
+example "$root/velantro-placa"
+check "velantro-placa runs the cycle on the simulated board (status $status): $(lamps "$output")" \
+    test "$status-$(lamps "$output")" = "0-$cycle"
+check "velantro-placa says once that it uses the simulated board" \
+    test "$(grep -c '^portio: se usa la placa simulada' <<< "$output")" -eq 1
+example env VELANTRO_PLACA=real "$root/velantro-placa"
+check "velantro-placa with VELANTRO_PLACA=real says there is no port (status $status): $output" \
+    test "$status-$(grep -c 'No se encuentra el puerto paralelo\|^portio: se usa el puerto paralelo' \
+        <<< "$output")" = "1-2"
+example env VELANTRO_PLACA=simulado "$root/velantro-placa"
+check "velantro-placa names the two boards for another VELANTRO_PLACA (status $status): $output" \
+    test "$status-$(grep -c '«simulada».*«real»' <<< "$output")" = "1-1"
+
+# A SEMAFORO_ESCALA that is not a number from 0 to 100: a Spanish report and
+# status 2, in both examples.
+for scale in abc 1e300 inf nan -1 '' 5s; do
+    for program in "$root/velantro-portio-simulado" "python3 $examples/semaforo.py"; do
+        set +e
+        # shellcheck disable=SC2086 # the Python program is two words
+        output=$(cd / && SEMAFORO_ESCALA=$scale "${run[@]}" $program 2>&1)
+        status=$?
+        set -e
+        check "${program##*/} refuses SEMAFORO_ESCALA='$scale' (status $status): $output" \
+            test "$status-$output" = "2-semaforo: SEMAFORO_ESCALA tiene que ser un número de 0 a 100 (por ejemplo 0.5), no «$scale»"
+    done
+done
+
+# The Python module on the simulated board: the lamps by name, read back
+# through the board's inputs, the modes, blinking that stops when told, and
+# Spanish errors for what a student may get wrong.
+example python3 - <<'PYTHON'
+import threading, time
+from velantro import ErrorDePlaca, Semaforo
+fallos = []
+def espera(que, obtenido, esperado):
+    if obtenido != esperado:
+        fallos.append(f"{que}: {obtenido!r}, no {esperado!r}")
+s = Semaforo()
+s.manual()
+espera("manual", (s.modo(), s.lampara()), ("manual", "ninguna"))
+for vuelta in range(2):
+    for nombre, informe in (("verde", "verde"), ("ambar", "ámbar"), ("rojo", "rojo")):
+        lampara = getattr(s, nombre)
+        lampara.encender()
+        espera(f"{nombre} encendido", (s.lampara(), lampara.encendida), (informe, True))
+        lampara.apagar()
+        espera(f"{nombre} apagado", (s.lampara(), lampara.encendida), ("ninguna", False))
+s.parar()
+s.rojo.encender()
+espera("rojo tras parar", (s.modo(), s.lampara()), ("manual", "rojo"))
+s.ambar.parpadear(0.02, 0.02)
+vistos = set()
+for _ in range(40):
+    vistos.add(s.lampara())
+    time.sleep(0.005)
+espera("rojo y ámbar parpadeando", vistos, {"rojo", "verde"})  # rojo y ámbar: 3, como la consola
+s.apagar()
+espera("parpadeo parado", [h.name for h in threading.enumerate() if h.name.startswith("parpadeo")], [])
+espera("apagado", {s.lampara() for _ in range(20) if not time.sleep(0.01)}, {"ninguna"})
+s.verde.parpadear(0.01, 0.01, veces=3, fondo=False)
+espera("parpadeo de 3 veces", s.lampara(), "ninguna")
+s.autonomo()
+espera("autónomo", (s.modo(), s.lampara()), ("autónomo", "verde"))
+s.parar()
+espera("parada", (s.modo(), s.lampara()), ("parada", "ninguna"))
+for llamada, error in ((lambda: Semaforo(placa="otra"), ValueError),
+                       (lambda: s.ambar.parpadear(veces="dos"), TypeError),
+                       (lambda: s.ambar.parpadear(encendida=-1), ValueError),
+                       (lambda: Semaforo(placa="real").rojo.encender(), ErrorDePlaca)):
+    try:
+        llamada()
+        fallos.append(f"sin {error.__name__}")
+    except error as e:
+        if error is ErrorDePlaca and "No se encuentra el puerto paralelo" not in str(e):
+            fallos.append(f"el puerto real: {e}")
+s.cerrar()
+print("\n".join(fallos) or "bien")
+PYTHON
+check "the Python module drives and reads the simulated board (status $status): $output" \
+    test "$status-$output" = "0-bien"
+set +e
+output=$(cd / && "${run[@]}" python3 -m velantro 2>&1)
+status=$?
+set -e
+check "python3 -m velantro runs its demonstration (status $status): $output" \
+    grep -q 'parar(): la placa informa: ninguna (modo parada)' <<< "$output"
+unset PYTHONPATH
 unset PKG_CONFIG_PATH
-warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z \
-    "$dest/share/man/man3/portio.3.gz" 2>&1 >/dev/null) || warnings="man failed: $warnings"
-check "man page portio(3) without warnings: $warnings" test -z "$warnings"
+for page in portio velantro; do
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z \
+        "$dest/share/man/man3/$page.3.gz" 2>&1 >/dev/null) || warnings="man failed: $warnings"
+    check "man page $page(3) without warnings: $warnings" test -z "$warnings"
+done
 
 # With the recording library in place of the real one, the console started
 # through its link writes 0 first and keeps showing rojo.jpg tick after tick:
@@ -160,6 +260,38 @@ check "start-up wrote 0 through the library beside the real file" \
 check "ticks went on reading the board" test "$(grep -c '^PortIn' "$PORTIO_TRACE")" -ge 60
 check "no report: $(reports "$root/errors")" test -z "$(reports "$root/errors")"
 unset PORTIO_TRACE PORTIO_SCRIPT
+
+# The Python module's register traffic, through the recording library: control
+# 7 right before every data write, a group right before every status read; a
+# failure, also in a blink in the background, is an ErrorDePlaca with the
+# library's reason.
+set +e
+output=$(cd / && "${run[@]}" PORTIO_TRACE="$root/python-trace" PORTIO_FAIL="$root/python-fail" \
+    PYTHONPATH="$dest/lib/python3/dist-packages" PYTHONDONTWRITEBYTECODE=1 python3 - 2>&1 <<PYTHON
+import time
+from velantro import ErrorDePlaca, Semaforo
+s = Semaforo(placa="real")
+s.rojo.encender(); s.lampara(); s.modo(); s.autonomo()
+s.ambar.parpadear(0.01, 0.01, veces=2, fondo=False)
+open("$root/python-fail", "w").write("PortOut 888 * 3")
+s.verde.parpadear(0.01, 0.01)
+time.sleep(0.3)
+try:
+    s.lampara()
+except ErrorDePlaca as error:
+    print(error)
+PYTHON
+)
+status=$?
+set -e
+check "a failed blink is reported with the library's reason (status $status): $output" \
+    grep -qx "el parpadeo se ha parado: no se puede escribir [0-9]* en el registro 888 (el puerto \
+paralelo de verdad): fallo simulado por la biblioteca de pruebas en PortOut(888, [0-9]*)" <<< "$output"
+sequences=$(awk '$1 == "PortOut" && $2 == 888 && previous != "PortOut 890 7" { print "data after " previous }
+    $1 == "PortIn" && $2 == 889 && previous !~ /^PortOut 890 [13]$/ { print "status after " previous }
+    { previous = $1 " " $2 " " $3 }' "$root/python-trace")
+check "the Python module writes whole register sequences: $sequences" \
+    test -z "$sequences" -a "$(grep -c '^PortOut 888' "$root/python-trace")" -ge 9
 
 # The simulated console through its command, as a user outside group lp, on
 # a display of its own: its window shows, ticks run for a while with no
@@ -247,10 +379,14 @@ check "package does not depend on qt6-qpa-plugins" test -z "$(grep qt6-qpa-plugi
 check "package has no maintainer scripts" \
     test -z "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E 'post|pre')"
 for file in ./usr/include/velantro/portio.h ./usr/share/man/man3/portio.3.gz \
-    ./usr/share/doc/velantro/ejemplos/semaforo.c ./usr/share/doc/velantro/ejemplos/semaforo.py; do
+    ./usr/share/doc/velantro/ejemplos/semaforo.c ./usr/share/doc/velantro/ejemplos/semaforo.py \
+    ./usr/share/man/man3/velantro.3.gz ./usr/lib/python3/dist-packages/velantro/__init__.py \
+    ./usr/lib/python3/dist-packages/velantro/__main__.py \
+    ./usr/lib/python3/dist-packages/velantro/_puerto.py ./usr/lib/velantro/placa/libportio.so \
+    ./usr/share/doc/velantro/ficha-semaforo.pdf; do
     check "package has the student kit's $file" grep -q " $file\$" <<< "$contents"
 done
-for board in velantro-portio velantro-portio-simulado; do
+for board in velantro-portio velantro-portio-simulado velantro-placa; do
     check "package has $board.pc" grep -q "/pkgconfig/$board.pc\$" <<< "$contents"
 done
 check "the probe gives the package's version" \

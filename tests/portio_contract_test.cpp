@@ -28,6 +28,7 @@ const Library Libraries[] = {
     {"ppdev over the scripted kernel", PARPORT_FAKE_LIBRARY, true},
     {"ppdev", PARPORT_LIBRARY, false},
     {"recording", RECORDING_LIBRARY, true},
+    {"chosen at start, the simulated board by default", CHOSEN_LIBRARY, true},
 };
 
 // Names of the symbols the shared object defines for others to use.

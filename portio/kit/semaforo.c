@@ -5,15 +5,21 @@
  * escritura lee las entradas de la placa y muestra qué lámpara dice que está
  * encendida.
  *
- * En casa, con la placa simulada:
- *     cc semaforo.c $(pkg-config --cflags --libs velantro-portio-simulado) -o semaforo
- * En el laboratorio, con el puerto paralelo de verdad (cambia una palabra):
- *     cc semaforo.c $(pkg-config --cflags --libs velantro-portio) -o semaforo
- * y después:
- *     ./semaforo
+ * Compilado así, elige la placa al arrancar:
+ *     cc semaforo.c $(pkg-config --cflags --libs velantro-placa) -o semaforo
+ *     ./semaforo                       # en casa, con la placa simulada
+ *     VELANTRO_PLACA=real ./semaforo   # en el laboratorio, con el puerto de verdad
+ * (dice al empezar qué placa usa). Con velantro-portio-simulado o
+ * velantro-portio en vez de velantro-placa, el programa usa siempre esa.
  *
- * Solo para pruebas automáticas: la variable de entorno SEMAFORO_ESCALA
- * multiplica todas las esperas (SEMAFORO_ESCALA=0.01 hace el ciclo en 0,12 s). */
+ * Es C99 (cc -std=c99 -pedantic también lo compila).
+ *
+ * Solo para pruebas automáticas: la variable de entorno SEMAFORO_ESCALA, un
+ * número de 0 a 100, multiplica todas las esperas (SEMAFORO_ESCALA=0.01 hace
+ * el ciclo en 0,12 s). */
+/* nanosleep y struct timespec son de POSIX, no de C99. */
+#define _POSIX_C_SOURCE 200809L
+
 #include <portio.h>
 
 #include <stdio.h>
@@ -30,6 +36,25 @@ enum { ROJO = 1, AMBAR = 2, VERDE = 4, MANUAL = 8 };
 enum { CONTROL_ESCRIBIR = 7, CONTROL_GRUPO1 = 3, CONTROL_GRUPO2 = 1 };
 
 static double escala = 1.0;
+
+/* SEMAFORO_ESCALA, si está: un número de 0 a 100, o termina con estado 2. */
+static void LeeEscala(void) {
+    const char* texto = getenv("SEMAFORO_ESCALA");
+    char* fin;
+
+    if (texto == NULL) {
+        return;
+    }
+    escala = strtod(texto, &fin);
+    /* !(a <= b) también rechaza NaN. */
+    if (fin == texto || *fin != '\0' || !(escala >= 0 && escala <= 100)) {
+        fprintf(stderr,
+                "semaforo: SEMAFORO_ESCALA tiene que ser un número de 0 a 100 (por ejemplo "
+                "0.5), no «%s»\n",
+                texto);
+        exit(2);
+    }
+}
 
 /* Si una llamada falla, la biblioteca dice por qué en PortError(). */
 static void Escribe(int registro, int valor) {
@@ -100,12 +125,9 @@ static void Paso(const char* nombre, int salida, double segundos) {
 }
 
 int main(void) {
-    const char* e = getenv("SEMAFORO_ESCALA");
     int i;
 
-    if (e != NULL) {
-        escala = atof(e);
-    }
+    LeeEscala();
 
     Paso("verde", MANUAL | VERDE, 3);
     Paso("ámbar", MANUAL | AMBAR, 1);
