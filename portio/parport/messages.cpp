@@ -39,7 +39,7 @@ std::string DeviceFailure(Stage stage, const char* operation, const std::string&
     // over and has no driver behind it (ENXIO, ENODEV).
     if (stage == Stage::Open && (err == ENOENT || err == ENXIO || err == ENODEV)) {
         return "No se encuentra el puerto paralelo " + device +
-               ". Cargue los módulos con «modprobe parport_pc ppdev» (como administrador) o "
+               ". Cargue los módulos con «modprobe -a parport_pc ppdev» (como administrador) o "
                "active el puerto paralelo en la BIOS. Un adaptador USB de impresora no sirve: "
                "no da acceso a los registros del puerto.";
     }
