@@ -72,7 +72,7 @@ std::string PortBusy(const std::string& device, const PortHolder& holder) {
                       "vuelva a intentarlo.";
     case PortHolder::Kind::PrinterDriver:
         return busy +
-               "el controlador de impresora (lp). Descárguelo ahora con «modprobe -r lp» (como "
+               "el controlador de impresora (lp). Descárguelo ahora con «rmmod lp» (como "
                "administrador) y vuelva a intentarlo. Para que no se cargue más al arrancar, cree "
                "el archivo /etc/modprobe.d/velantro-sin-lp.conf con la línea «blacklist lp».";
     case PortHolder::Kind::OtherDriver:

@@ -107,7 +107,7 @@ TEST(DeviceChoice, BusyPortNamesItsHolder) {
              Case{"program not found", "ppdev0", "/dev/parport1",
                   "ocupado por otro programa, quizá de otro usuario", false},
              Case{"printer driver", "lp", "",
-                  "(lp). Descárguelo ahora con «modprobe -r lp» (como administrador) y vuelva a "
+                  "(lp). Descárguelo ahora con «rmmod lp» (como administrador) y vuelva a "
                   "intentarlo. Para que no se cargue más al arrancar, cree el archivo "
                   "/etc/modprobe.d/velantro-sin-lp.conf con la línea «blacklist lp».",
                   true},
@@ -133,7 +133,7 @@ TEST(DeviceChoice, BusyPortNamesItsHolder) {
         parport::PortResult result = device.Write(888, 0);
         EXPECT_EQ(result.value, -1);
         EXPECT_NE(result.error.find(c.expected), std::string::npos) << result.error;
-        EXPECT_EQ(result.error.find("modprobe -r lp") != std::string::npos, c.unloadLp)
+        EXPECT_EQ(result.error.find("«rmmod lp»") != std::string::npos, c.unloadLp)
             << result.error;
         EXPECT_EQ(kernel.calls.back(), "close");
     }
@@ -215,7 +215,7 @@ TEST(Readiness, SaysWhatThisPcLacks) {
                   {ready, "puede usar",
                    "Uso: El puerto paralelo /dev/parport0 está ocupado por "
                    "el controlador de impresora (lp). Descárguelo ahora "
-                   "con «modprobe -r lp»"}},
+                   "con «rmmod lp»"}},
              Case{"no port, in group lp",
                   false,
                   "",
