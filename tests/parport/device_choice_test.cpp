@@ -133,8 +133,7 @@ TEST(DeviceChoice, BusyPortNamesItsHolder) {
         parport::PortResult result = device.Write(888, 0);
         EXPECT_EQ(result.value, -1);
         EXPECT_NE(result.error.find(c.expected), std::string::npos) << result.error;
-        EXPECT_EQ(result.error.find("«rmmod lp»") != std::string::npos, c.unloadLp)
-            << result.error;
+        EXPECT_EQ(result.error.find("«rmmod lp»") != std::string::npos, c.unloadLp) << result.error;
         EXPECT_EQ(kernel.calls.back(), "close");
     }
 }
