@@ -98,6 +98,21 @@ PORTIO_EXPORT int PortIn(int port);
  * la biblioteca no da el motivo. */
 PORTIO_EXPORT const char* PortError(void);
 
+/* PortReadiness: lo que el puerto necesita en este PC, un requisito cada vez,
+ * para «velantro-sonda --comprobar»: por ejemplo el dispositivo y su dirección
+ * base, el permiso del usuario, otro controlador que tenga el puerto.
+ *   item  0, 1, 2...: el requisito que se comprueba.
+ * Pone en *line una frase en castellano (UTF-8, una línea) que dice cómo está
+ * y, si falta algo, qué hacer; devuelve 1 si el requisito se cumple, 0 si no,
+ * y -1 pasado el último (entonces *line no cambia). No abre ni reserva el
+ * puerto, ni escribe nada en él. El texto vale hasta la siguiente llamada de
+ * este hilo.
+ *
+ * Opcional, y solo tiene sentido en una biblioteca que use un puerto del
+ * sistema: la placa simulada no la tiene, y entonces la sonda dice que no hay
+ * nada que comprobar antes de la placa. */
+PORTIO_EXPORT int PortReadiness(int item, const char** line);
+
 #ifdef __cplusplus
 }
 #endif

@@ -114,11 +114,45 @@ bool IsUtf8(const std::string& text) {
     return true;
 }
 
+// The three port functions, and PortReadiness where a library has it.
 TEST(PortioContract, ExportsExactlyThePortFunctions) {
+    const std::set<std::string> functions{"PortError", "PortIn", "PortOut"};
     for (const Library& library : Libraries) {
-        EXPECT_EQ(ExportedSymbols(library.path),
-                  (std::set<std::string>{"PortError", "PortIn", "PortOut"}))
-            << library.name;
+        std::set<std::string> exported = ExportedSymbols(library.path);
+        exported.erase("PortReadiness");
+        EXPECT_EQ(exported, functions) << library.name;
+    }
+}
+
+// PortReadiness, where there: 1 or 0 with a one-line Spanish text for each
+// requirement in turn, then -1 leaving the text alone.
+TEST(PortioContract, ReadinessListsRequirementsInSpanish) {
+    for (const Library& library : Libraries) {
+        SCOPED_TRACE(library.name);
+        const std::unique_ptr<void, int (*)(void*)> handle(
+            dlopen(library.path, RTLD_NOW | RTLD_LOCAL), dlclose);
+        auto readiness = Symbol<decltype(&::PortReadiness)>(handle.get(), "PortReadiness");
+        if (readiness == nullptr) {
+            continue;
+        }
+        int item = 0;
+        for (const char* line = nullptr; item < 100; ++item) {
+            const int met = readiness(item, &line);
+            if (met == -1) {
+                break;
+            }
+            ASSERT_TRUE(met == 0 || met == 1) << item << ": " << met;
+            ASSERT_NE(line, nullptr);
+            EXPECT_TRUE(!std::string(line).empty() && IsUtf8(line) &&
+                        std::string(line).find('\n') == std::string::npos)
+                << line;
+        }
+        EXPECT_GT(item, 0);
+        EXPECT_LT(item, 100) << "no end to the list";
+        const char* kept = "sin cambiar";
+        EXPECT_EQ(readiness(item, &kept), -1);
+        EXPECT_STREQ(kept, "sin cambiar");
+        EXPECT_EQ(readiness(-1, &kept), -1);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -73,12 +74,23 @@ TEST_F(SondaTest, PrintsTheDecodingOfEachStatusByte) {
     };
     const Case cases[] = {
         {0x70, 0x48,
-         "estado 0x70 / 0x48  InputCode 1  SecondCode 6  CombinedCode 97  lámpara roja"},
-        {0x58, 0x78, "InputCode 4  SecondCode 0  CombinedCode 4  lámpara verde"},
-        {0x40, 0x00, "InputCode 7  SecondCode 15  CombinedCode 247  ninguna lámpara"},
-        {0x68, 0x68, "InputCode 2  SecondCode 2  CombinedCode 34  lámpara ámbar"},
-        {0x00, 0x00, "InputCode 15  SecondCode 15  CombinedCode 255  sin informe válido"},
-        {0xFF, 0xFF, "InputCode 0  SecondCode 0  CombinedCode 0  ninguna lámpara"},
+         "estado 0x70 / 0x48  InputCode 1  SecondCode 6  CombinedCode 97  lámpara roja "
+         "encendida; placa presente, modo autónomo"},
+        {0x58, 0x50,
+         "InputCode 4  SecondCode 5  CombinedCode 84  lámpara verde encendida; "
+         "placa presente, modo manual"},
+        {0x40, 0x58,
+         "InputCode 7  SecondCode 4  CombinedCode 71  ninguna lámpara encendida; "
+         "placa presente, sin modo"},
+        {0x68, 0x78,
+         "InputCode 2  SecondCode 0  CombinedCode 2  lámpara ámbar encendida; la "
+         "placa no dice que está presente"},
+        {0x00, 0x00,
+         "InputCode 15  SecondCode 15  CombinedCode 255  sin informe válido (la "
+         "línea del pin 10 está baja); segundo grupo sin informe válido"},
+        {0xFF, 0x40,
+         "InputCode 0  SecondCode 7  CombinedCode 112  ninguna lámpara encendida; "
+         "placa presente, modo manual y autónomo a la vez"},
     };
     for (const Case& c : cases) {
         port.Script(c.first, c.second);
@@ -135,4 +147,75 @@ TEST_F(SondaTest, RefusesBadValuesAndReportsPortFailures) {
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.output.find("registro 888 (datos)"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("fallo simulado"), std::string::npos) << run.output;
+}
+
+// --comprobar: the port library's requirements when it can tell them, the
+// board answering, a summary line; exit 0 only when all is ready. Rows: the
+// simulated board; the real port with no such device; a port whose status
+// never follows the outputs, as with nothing connected (QEMU's 0xD8).
+TEST_F(SondaTest, CheckSaysWhetherThisPcIsReady) {
+    struct Case {
+        const char* name;
+        const char* library;
+        const char* device; // PORTIO_DEVICE, when set
+        int status;
+        Lines printed; // in this order
+    };
+    const std::string missing = dir.File("parport9");
+    const Case cases[] = {
+        {"simulated board",
+         SIMULATED_LIBRARY,
+         nullptr,
+         0,
+         {"[  --  ] Puerto: esta biblioteca de puerto no dice qué necesita",
+          "[ bien ] Placa: responde", "Listo: este PC puede usar la placa.\n"}},
+        {"real port, no device",
+         PARPORT_LIBRARY,
+         missing.c_str(),
+         1,
+         {"[FALLA ] Puerto: No se encuentra el puerto paralelo " + missing +
+              " (indicado en PORTIO_DEVICE). Cargue los módulos con «modprobe -a parport_pc "
+              "ppdev»",
+          "Permiso: ", "[FALLA ] Uso: sin el puerto", "[FALLA ] Placa: No se puede escribir",
+          "No está listo: fallan"}},
+        {"nothing answers",
+         RECORDING_LIBRARY,
+         nullptr,
+         1,
+         {"[  --  ] Puerto:",
+          "[FALLA ] Placa: no responde: con el rojo en modo manual (valor 9) informa «lámpara "
+          "verde encendida» y «placa presente, sin modo». Las entradas no cambian con las "
+          "salidas",
+          "No está listo: falla 1 comprobación."}},
+    };
+    port.Script(0xD8);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::CopyFile(c.library, dir.File("libportio.so"));
+        if (c.device != nullptr) {
+            ::setenv("PORTIO_DEVICE", c.device, 1);
+        }
+        port.ClearTrace();
+        const ProbeRun run = Probe("--comprobar");
+        ::unsetenv("PORTIO_DEVICE");
+        EXPECT_EQ(run.status, c.status) << run.output;
+        std::size_t at = 0;
+        for (const std::string& part : c.printed) {
+            at = run.output.find(part, at);
+            ASSERT_NE(at, std::string::npos) << part << " in:\n" << run.output;
+        }
+    }
+    // The board was checked with each lamp in manual mode and left all off.
+    Lines written;
+    for (const std::string& call : port.Trace()) {
+        if (call.rfind("PortOut 888 ", 0) == 0) {
+            written.push_back(call.substr(12));
+        }
+    }
+    EXPECT_EQ(written, (Lines{"9", "10", "12", "8", "0"}));
+    EXPECT_EQ(port.Trace().back(), "PortOut 888 0");
+    testsupport::CopyFile(SIMULATED_LIBRARY, dir.File("libportio.so"));
+    EXPECT_NE(Probe("").output.find("ninguna lámpara encendida; placa presente, sin modo"),
+              std::string::npos);
+    EXPECT_EQ(Probe("--comprobar 9").status, 2);
 }

@@ -2,6 +2,7 @@
 // console. It uses the libportio.so beside it and the console's own write and
 // read sequences, so what it shows is what the console would see.
 #include "Module1_Velantro.h"
+#include "Readiness.h"
 
 #include <charconv>
 #include <chrono>
@@ -31,12 +32,17 @@ std::string Usage() {
     std::snprintf(base, sizeof base, "%d (0x%X)", DataPort, DataPort);
     const std::string usage =
         "Uso: velantro-sonda [VALOR] [--continuo]\n"
+        "     velantro-sonda --comprobar\n"
         "Comprueba el cableado de la placa del semáforo sin la consola.\n"
         "  VALOR       valor de salida que se escribe antes de leer, de 0 a 255, en\n"
         "              decimal o en hexadecimal con 0x (0 apagado, 8 manual, 9 rojo,\n"
         "              10 ámbar, 12 verde, 16 autónomo)\n"
         "  --continuo  sigue leyendo las entradas hasta que se pulse Ctrl+C; cada lectura\n"
         "              sale en cuanto se toma, también por una tubería\n"
+        "  --comprobar dice si este PC está listo para la placa: el puerto y su dirección,\n"
+        "              el permiso, si otro lo tiene ocupado y si la placa responde (enciende\n"
+        "              rojo, ámbar y verde en manual y lo apaga todo); termina con 0 si lo\n"
+        "              está y con 1 si no\n"
         "  -h, --help, --ayuda  muestra esta ayuda\n"
         "  --version   muestra la versión\n"
         "Con el puerto real, la variable de entorno PORTIO_DEVICE elige el dispositivo\n"
@@ -45,30 +51,15 @@ std::string Usage() {
     return usage + base + ".\n";
 }
 
-const char* Meaning(std::int32_t InputCode) {
-    switch (ReportedLamp(InputCode)) {
-    case LampReport::Green:
-        return "lámpara verde encendida";
-    case LampReport::Amber:
-        return "lámpara ámbar encendida";
-    case LampReport::Red:
-        return "lámpara roja encendida";
-    case LampReport::Dark:
-        return "ninguna lámpara encendida";
-    case LampReport::None:
-        break;
-    }
-    return "sin informe válido (la línea del pin 10 está baja)";
-}
-
 // One line describing one read sequence.
 std::string Describe(const StatusReadings& readings) {
     const InputCodes codes = DecodeReadings(readings);
     char line[200];
     std::snprintf(line, sizeof line,
-                  "estado 0x%02X / 0x%02X  InputCode %d  SecondCode %d  CombinedCode %d  %s",
+                  "estado 0x%02X / 0x%02X  InputCode %d  SecondCode %d  CombinedCode %d  %s; %s",
                   readings.first & 0xFF, readings.second & 0xFF, codes.InputCode, codes.SecondCode,
-                  codes.CombinedCode, Meaning(codes.InputCode));
+                  codes.CombinedCode, sonda::LampWords(codes.InputCode),
+                  sonda::ModeWords(codes.SecondCode));
     return line;
 }
 
@@ -97,11 +88,14 @@ int main(int argc, char* argv[]) {
     // System reasons (strerror) in the operator's language where installed.
     std::setlocale(LC_ALL, "");
     bool continuous = false;
+    bool check = false;
     int value = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--continuo") {
             continuous = true;
+        } else if (argument == "--comprobar") {
+            check = true;
         } else if (argument == "--ayuda" || argument == "-h" || argument == "--help") {
             std::fputs(Usage().c_str(), stdout);
             return 0;
@@ -114,6 +108,15 @@ int main(int argc, char* argv[]) {
                          Usage().c_str());
             return 2;
         }
+    }
+
+    if (check && (continuous || value >= 0)) {
+        std::fprintf(stderr, "velantro-sonda: --comprobar va solo, sin VALOR ni --continuo\n%s",
+                     Usage().c_str());
+        return 2;
+    }
+    if (check) {
+        return sonda::CheckReadiness();
     }
 
     try {

@@ -4,11 +4,13 @@
 #include "messages.h"
 #include "parport_device.h"
 #include "portio.h"
+#include "readiness.h"
 
 #include <algorithm>
 #include <cstring>
 #include <exception>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -67,5 +69,27 @@ int PortIn(int port) {
 
 const char* PortError(void) {
     return lastError;
+}
+
+// Item 0 checks everything afresh; the later items come from that check, so
+// the lines of one --comprobar describe one moment.
+int PortReadiness(int item, const char** line) {
+    thread_local std::vector<parport::Requirement> checked;
+    try {
+        if (item == 0 || checked.empty()) {
+            checked = parport::CheckReadiness(parport::TheSystem());
+        }
+    } catch (const std::exception& e) {
+        try {
+            checked = {{false, parport::InternalFailure(e.what())}};
+        } catch (...) {
+            return -1;
+        }
+    }
+    if (line == nullptr || item < 0 || static_cast<size_t>(item) >= checked.size()) {
+        return -1;
+    }
+    *line = checked[static_cast<size_t>(item)].line.c_str();
+    return checked[static_cast<size_t>(item)].met ? 1 : 0;
 }
 }

@@ -39,7 +39,7 @@ std::string DeviceFailure(Stage stage, const char* operation, const std::string&
     // over and has no driver behind it (ENXIO, ENODEV).
     if (stage == Stage::Open && (err == ENOENT || err == ENXIO || err == ENODEV)) {
         return "No se encuentra el puerto paralelo " + device +
-               ". Cargue los módulos con «modprobe parport_pc ppdev» (como administrador) o "
+               ". Cargue los módulos con «modprobe -a parport_pc ppdev» (como administrador) o "
                "active el puerto paralelo en la BIOS. Un adaptador USB de impresora no sirve: "
                "no da acceso a los registros del puerto.";
     }
@@ -72,7 +72,7 @@ std::string PortBusy(const std::string& device, const PortHolder& holder) {
                       "vuelva a intentarlo.";
     case PortHolder::Kind::PrinterDriver:
         return busy +
-               "el controlador de impresora (lp). Descárguelo ahora con «modprobe -r lp» (como "
+               "el controlador de impresora (lp). Descárguelo ahora con «rmmod lp» (como "
                "administrador) y vuelva a intentarlo. Para que no se cargue más al arrancar, cree "
                "el archivo /etc/modprobe.d/velantro-sin-lp.conf con la línea «blacklist lp».";
     case PortHolder::Kind::OtherDriver:

@@ -4,8 +4,26 @@
 
 #include <string>
 #include <sys/stat.h>
+#include <sys/types.h>
+#include <vector>
 
 namespace parport {
+
+// The user a process runs as, for the permission check.
+struct UserIdentity {
+    uid_t uid = 0;
+    std::string name;          // the login name; empty when the user database has none
+    gid_t loginGroup = 0;      // the primary group, from the user database
+    std::vector<gid_t> groups; // the groups the process has now, effective one included
+};
+
+// One entry of the group database.
+struct GroupEntry {
+    bool found = false;
+    gid_t gid = 0;
+    std::string name;
+    std::vector<std::string> members; // the users listed in it (not those with it as primary)
+};
 
 class PortSystem {
 public:
@@ -32,6 +50,14 @@ public:
 
     // The process directory (/proc), where the holder of a busy port is looked for.
     virtual std::string ProcRoot() = 0;
+
+    // access(2) for reading and writing, with the process's real identity.
+    // Returns 0, or -errno.
+    virtual int AccessReadWrite(const std::string& path) = 0;
+
+    virtual UserIdentity CurrentUser() = 0;
+    virtual GroupEntry GroupById(gid_t gid) = 0;
+    virtual GroupEntry GroupByName(const std::string& name) = 0;
 };
 
 // The system the port library's C functions use, built at its first call:

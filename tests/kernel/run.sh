@@ -2,6 +2,9 @@
 # Boots Debian's own kernel under QEMU (TCG, no KVM needed) on an emulated PC
 # with two parallel ports, and runs the real-port program directory against
 # the kernel's parport_pc and ppdev drivers: the cases are in tests/kernel/init.
+# The guest loads modules with Debian's own modprobe (kmod) and adds users to
+# groups with Debian's own adduser (from this machine), so that the commands
+# the messages print run there as they would on a PC.
 #
 #   tests/kernel/run.sh [BUILD_DIR [RELEASE]]
 #
@@ -27,7 +30,7 @@ done
 as_root() { if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi; }
 
 missing=()
-for package in qemu-system-x86 busybox-static; do
+for package in qemu-system-x86 busybox-static kmod adduser passwd; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
         missing+=("$package")
 done
@@ -88,20 +91,41 @@ if [[ ! -e $kernel/ready ]]; then
 fi
 echo "kernel test: $package $(cat "$kernel/version")"
 
-# The initramfs: busybox, the modules, the program directory at /velantro with
-# every library it loads, Qt's offscreen platform and image plugins, a font.
+# The initramfs: busybox, kmod's modprobe and rmmod, the modules where they
+# look for them, adduser (perl, its module, usermod), the program directory at
+# /velantro with every library it loads, Qt's offscreen platform and image
+# plugins, a font.
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 root=$work/root
 mkdir -m 755 "$root" # users other than root run programs in it
-mkdir -p "$root"/{bin,dev,proc,sys,tmp,etc,modules,usr/lib,usr/lib64}
+mkdir -p "$root"/{bin,dev,proc,sys,tmp,run,etc,usr/lib,usr/lib64}
 ln -s usr/lib "$root/lib"
 ln -s usr/lib64 "$root/lib64"
 cp /bin/busybox "$root/bin/"
 for applet in $("$root/bin/busybox" --list); do
     [[ $applet == busybox ]] || ln -s busybox "$root/bin/$applet"
 done
-find "$kernel" -name '*.ko' -exec cp {} "$root/modules/" \;
+# modprobe finds the modules through modules.dep, which depmod writes here as
+# the kernel package's postinst would; the lists it also reads (the modules'
+# build order, the built-in ones) are not in the cache and stay empty.
+tree=$(find "$kernel" -type d -path '*/modules/*/kernel' -prune | head -n 1)
+version=$(basename "$(dirname "$tree")")
+modules=$root/usr/lib/modules/$version
+mkdir -p "$modules"
+cp -r "$tree" "$modules/"
+touch "$modules"/modules.{order,builtin,builtin.modinfo}
+"$(PATH=$PATH:/usr/sbin:/sbin command -v depmod)" -b "$root" "$version"
+kmod=$(readlink -f "$(PATH=$PATH:/usr/sbin:/sbin command -v kmod)")
+cp "$kmod" "$root/bin/kmod"
+ln -sf kmod "$root/bin/modprobe"
+ln -sf kmod "$root/bin/rmmod"
+mkdir -p "$root/usr/bin" "$root/usr/sbin" "$root/usr/lib/x86_64-linux-gnu" "$root/usr/share/perl5/Debian"
+cp /usr/bin/perl "$root/usr/bin/"
+cp /usr/sbin/adduser /usr/sbin/usermod "$root/usr/sbin/"
+cp /etc/adduser.conf "$root/etc/"
+cp -r /usr/lib/x86_64-linux-gnu/perl-base "$root/usr/lib/x86_64-linux-gnu/"
+cp /usr/share/perl5/Debian/AdduserCommon.pm "$root/usr/share/perl5/Debian/"
 cp -r "$programs" "$root/velantro"
 install -m 755 "$here/init" "$root/init"
 plugins=$(qtpaths6 --query QT_INSTALL_PLUGINS)
@@ -113,7 +137,8 @@ for file in "${extra[@]}"; do
 done
 cp -rL /etc/fonts "$root/etc/"
 # Each library at its real directory under the same name, as ld.so looks for it.
-ldd "$programs/velantro" "$programs/velantro-sonda" "$programs/libportio.so" "${extra[@]:0:3}" |
+ldd "$programs/velantro" "$programs/velantro-sonda" "$programs/libportio.so" "$kmod" /usr/bin/perl \
+    /usr/sbin/usermod "${extra[@]:0:3}" |
     awk '$2 == "=>" && $3 ~ /^\// { print $3 } $1 ~ /^\// && $2 ~ /^\(/ { print $1 }' |
     sort -u | while read -r library; do
         target=$root$(readlink -f "$(dirname "$library")")/$(basename "$library")
@@ -127,7 +152,7 @@ ldd "$programs/velantro" "$programs/velantro-sonda" "$programs/libportio.so" "${
 echo "kernel test: booting ($(du -m "$work/initramfs.gz" | cut -f1) MB initramfs)"
 started=$SECONDS
 status=0
-timeout 100 qemu-system-x86_64 -machine accel=tcg -m 1024 -nographic -no-reboot -nic none \
+timeout 300 qemu-system-x86_64 -machine accel=tcg -m 1024 -nographic -no-reboot -nic none \
     -kernel "$kernel"/boot/vmlinuz-* -initrd "$work/initramfs.gz" \
     -append "console=ttyS0 quiet panic=-1" -parallel none \
     -chardev null,id=port378 -device isa-parallel,chardev=port378,index=0 \

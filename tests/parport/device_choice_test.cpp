@@ -2,6 +2,7 @@
 #include "device_choice.h"
 #include "fake_kernel.h"
 #include "parport_device.h"
+#include "readiness.h"
 
 #include <filesystem>
 #include <fstream>
@@ -106,7 +107,7 @@ TEST(DeviceChoice, BusyPortNamesItsHolder) {
              Case{"program not found", "ppdev0", "/dev/parport1",
                   "ocupado por otro programa, quizá de otro usuario", false},
              Case{"printer driver", "lp", "",
-                  "(lp). Descárguelo ahora con «modprobe -r lp» (como administrador) y vuelva a "
+                  "(lp). Descárguelo ahora con «rmmod lp» (como administrador) y vuelva a "
                   "intentarlo. Para que no se cargue más al arrancar, cree el archivo "
                   "/etc/modprobe.d/velantro-sin-lp.conf con la línea «blacklist lp».",
                   true},
@@ -132,10 +133,134 @@ TEST(DeviceChoice, BusyPortNamesItsHolder) {
         parport::PortResult result = device.Write(888, 0);
         EXPECT_EQ(result.value, -1);
         EXPECT_NE(result.error.find(c.expected), std::string::npos) << result.error;
-        EXPECT_EQ(result.error.find("modprobe -r lp") != std::string::npos, c.unloadLp)
-            << result.error;
+        EXPECT_EQ(result.error.find("«rmmod lp»") != std::string::npos, c.unloadLp) << result.error;
         EXPECT_EQ(kernel.calls.back(), "close");
     }
 }
 
 } // namespace
+
+// What --comprobar shows for the port: the device and its base address, the
+// permission (in group lp now, only after a new login, not at all), and who
+// else has the port.
+TEST(Readiness, SaysWhatThisPcLacks) {
+    struct Case {
+        std::string name;
+        bool port;              // the kernel lists parport0 at 888
+        std::string registered; // entry under parport0/devices
+        uid_t uid;
+        std::vector<gid_t> groupsNow;
+        std::vector<std::string> lpMembers;
+        mode_t mode;
+        std::vector<bool> met;
+        std::vector<std::string> lines;
+    };
+    const std::string ready = "Puerto: /dev/parport0, dirección base 888 (0x378).";
+    const std::string free = "Uso: ni el controlador de impresora (lp) ni otro programa";
+    for (const Case& c : {
+             Case{"ready",
+                  true,
+                  "",
+                  1000,
+                  {1000, 7},
+                  {"ana"},
+                  0660,
+                  {true, true, true},
+                  {ready, "Permiso: su usuario (ana) puede usar /dev/parport0 (grupo lp).", free}},
+             Case{"root",
+                  true,
+                  "",
+                  0,
+                  {0},
+                  {},
+                  0600,
+                  {true, true, true},
+                  {ready, "Permiso: es el administrador (root)", free}},
+             Case{"new login needed",
+                  true,
+                  "",
+                  1000,
+                  {1000},
+                  {"ana"},
+                  0660,
+                  {true, false, true},
+                  {ready, "ya está en el grupo lp, pero esta sesión empezó antes", free}},
+             Case{"not in group lp",
+                  true,
+                  "",
+                  1000,
+                  {1000},
+                  {"otro"},
+                  0660,
+                  {true, false, true},
+                  {ready, "no está en el grupo lp. Añádalo con «adduser ana lp»", free}},
+             Case{"node only for root",
+                  true,
+                  "",
+                  1000,
+                  {1000, 7},
+                  {"ana"},
+                  0600,
+                  {true, false, true},
+                  {ready, "(permisos 0600, grupo lp)", free}},
+             Case{"lp has it",
+                  true,
+                  "lp",
+                  1000,
+                  {1000, 7},
+                  {"ana"},
+                  0660,
+                  {true, true, false},
+                  {ready, "puede usar",
+                   "Uso: El puerto paralelo /dev/parport0 está ocupado por "
+                   "el controlador de impresora (lp). Descárguelo ahora "
+                   "con «rmmod lp»"}},
+             Case{"no port, in group lp",
+                  false,
+                  "",
+                  1000,
+                  {1000, 7},
+                  {"ana"},
+                  0660,
+                  {false, true, false},
+                  {"Puerto: No se encuentra el puerto paralelo /dev/parport0. Cargue los módulos "
+                   "con «modprobe -a parport_pc ppdev»",
+                   "Permiso: su usuario (ana) está en el grupo lp.", "Uso: sin el puerto"}},
+             Case{"no port, not in group lp",
+                  false,
+                  "",
+                  1000,
+                  {1000},
+                  {},
+                  0660,
+                  {false, false, false},
+                  {"No se encuentra", "«adduser ana lp»", "Uso: sin"}},
+         }) {
+        SCOPED_TRACE(c.name);
+        ProcTree tree(c.port ? std::map<std::string, std::string>{{"parport0", "888\t1912"}}
+                             : std::map<std::string, std::string>{});
+        if (c.port) {
+            tree.File("parport0/devices/active", "none\n");
+        }
+        if (!c.registered.empty()) {
+            tree.File("parport0/devices/" + c.registered + "/timeslice", "200\n");
+        }
+        FakeKernel kernel;
+        kernel.procDir = tree.Path();
+        kernel.nodes["/dev/parport0"] = {S_IFCHR | c.mode, makedev(99, 0)};
+        if (c.mode == 0660 &&
+            std::find(c.groupsNow.begin(), c.groupsNow.end(), 7) != c.groupsNow.end()) {
+            kernel.accessible = {"/dev/parport0"};
+        }
+        kernel.user = {c.uid, "ana", 1000, c.groupsNow};
+        kernel.groupDatabase = {{true, 7, "lp", c.lpMembers}, {true, 1000, "ana", {}}};
+        const std::vector<parport::Requirement> requirements = parport::CheckReadiness(kernel);
+        ASSERT_EQ(requirements.size(), 3U);
+        for (size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(requirements[i].met, c.met[i]) << requirements[i].line;
+            EXPECT_NE(requirements[i].line.find(c.lines[i]), std::string::npos)
+                << requirements[i].line;
+        }
+        EXPECT_TRUE(kernel.calls.empty()) << "the port is neither opened nor claimed";
+    }
+}

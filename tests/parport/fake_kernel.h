@@ -29,10 +29,16 @@ public:
     // stat(2) answers by path, as mode and device number. Paths not listed:
     // /dev/parportN is ppdev's character device 99:N, anything else is missing.
     std::map<std::string, std::pair<mode_t, dev_t>> nodes;
+    gid_t nodeGroup = 7; // the group of every node, lp on Debian
     unsigned char data = 0, status = 0, control = 0;
+    // Paths this process may open for reading and writing; others fail with EACCES.
+    std::vector<std::string> accessible;
+    parport::UserIdentity user;
+    std::vector<parport::GroupEntry> groupDatabase;
 
     int FileStatus(const std::string& path, struct stat& info) override {
         info = {};
+        info.st_gid = nodeGroup;
         if (auto it = nodes.find(path); it != nodes.end()) {
             info.st_mode = it->second.first;
             info.st_rdev = it->second.second;
@@ -99,6 +105,32 @@ public:
 
     std::string ParportProcDir() override { return procDir; }
     std::string ProcRoot() override { return processDir; }
+
+    int AccessReadWrite(const std::string& path) override {
+        for (const std::string& open : accessible) {
+            if (open == path) {
+                return 0;
+            }
+        }
+        return -EACCES;
+    }
+    parport::UserIdentity CurrentUser() override { return user; }
+    parport::GroupEntry GroupById(gid_t gid) override {
+        for (const parport::GroupEntry& group : groupDatabase) {
+            if (group.gid == gid) {
+                return group;
+            }
+        }
+        return {};
+    }
+    parport::GroupEntry GroupByName(const std::string& name) override {
+        for (const parport::GroupEntry& group : groupDatabase) {
+            if (group.name == name) {
+                return group;
+            }
+        }
+        return {};
+    }
 
 private:
     static constexpr int FakeFd = 7;

@@ -111,8 +111,8 @@ TEST(ParportDevice, EachFailureExplainsWhatToDo) {
     };
     const Calls claimThenClose = {"open /dev/parport0", "PPEXCL", "PPCLAIM", "close"};
     for (const Case& c : {
-             Case{"open", ENOENT, "modprobe parport_pc ppdev", {"open /dev/parport0"}},
-             Case{"open", ENXIO, "modprobe parport_pc ppdev", {"open /dev/parport0"}},
+             Case{"open", ENOENT, "«modprobe -a parport_pc ppdev»", {"open /dev/parport0"}},
+             Case{"open", ENXIO, "«modprobe -a parport_pc ppdev»", {"open /dev/parport0"}},
              Case{"open", EACCES, "grupo lp", {"open /dev/parport0"}},
              Case{"open", EPERM, "grupo lp", {"open /dev/parport0"}},
              // Refused claims with no port in the kernel's list: there is no such port.
