@@ -267,7 +267,7 @@ unset PORTIO_TRACE PORTIO_SCRIPT
 # library's reason.
 set +e
 output=$(cd / && "${run[@]}" PORTIO_TRACE="$root/python-trace" PORTIO_FAIL="$root/python-fail" \
-    PYTHONPATH="$dest/lib/python3/dist-packages" PYTHONDONTWRITEBYTECODE=1 python3 - 2>&1 <<PYTHON
+    PYTHONPATH="$kit/lib/python3/dist-packages" PYTHONDONTWRITEBYTECODE=1 python3 - 2>&1 <<PYTHON
 import time
 from velantro import ErrorDePlaca, Semaforo
 s = Semaforo(placa="real")
