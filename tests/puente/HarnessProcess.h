@@ -31,10 +31,11 @@ public:
     // The next pin report line (see puente_harness.cpp), or "" when none came
     // within timeoutMs.
     std::string NextPins(int timeoutMs = 5000);
-    // The latest pin report after the chip has had waitMs of wall time to
-    // settle: every report up to then is read, the last one returned (the
-    // one before when nothing has changed since).
-    std::string SettledPins(int waitMs = 100);
+    // The latest pin report after waitMs: every report up to then is read,
+    // the last one returned (the one before when nothing has changed since).
+    // The harness reports a change before the chip sends its next byte, so
+    // after a reply the pins it left are already there.
+    std::string SettledPins(int waitMs = 0);
 
     // Pulls the cable: SIGUSR1, and waits until the harness has ended.
     bool Unplug();

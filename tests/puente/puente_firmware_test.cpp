@@ -143,7 +143,7 @@ TEST(PuenteFirmware, TheBoardCyclesOnItsOwnInAutonomousMode) {
     EXPECT_EQ(bridge.line.Ask("D10"), "K");
     EXPECT_EQ(bridge.line.Ask("C06"), "K");
     std::vector<std::string> seen;
-    for (int poll = 0; poll < 120 && seen.size() < 4; ++poll) {
+    for (int poll = 0; poll < 300 && seen.size() < 4; ++poll) {
         const std::string status = bridge.line.Ask("s");
         if (seen.empty() || seen.back() != status) {
             seen.push_back(status);
