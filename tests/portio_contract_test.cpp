@@ -42,6 +42,12 @@ private:
 };
 const auto* const TheSession = ::testing::AddGlobalTestEnvironment(new PrivateSession);
 
+// The simulated board's file in the test's session.
+std::string BoardFile() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    return std::string(runtime != nullptr ? runtime : "") + "/velantro-placa";
+}
+
 struct Library {
     const char* name;
     const char* path;
@@ -272,6 +278,14 @@ TEST(PortioContract, TheSimulatedBoardIsTheSessionsOne) {
               }),
               0)
         << "a dark board in another session";
+
+    // The file removed while a program uses it: the program follows the
+    // session's new board.
+    const Loaded port(SIMULATED_LIBRARY);
+    ASSERT_EQ(WriteOutput(port, 8 | 1), 0);
+    ASSERT_TRUE(fs::remove(BoardFile()));
+    EXPECT_EQ(InAnotherProgram([] { return WriteOutput(Loaded(SIMULATED_LIBRARY), 8 | 2); }), 0);
+    EXPECT_EQ(ReadGroups(port), std::make_pair(2, ManualMode)) << port.Error();
 }
 
 // A student's program writes lamps at full speed and reads each back with the
@@ -369,9 +383,7 @@ TEST(PortioContract, TheSimulatedBoardRefusesAFileNotMadeForIt) {
          {"enlace simbólico", "rm "}},
         {"truncated while in use", resize(0), {"0 bytes", "rm "}, true},
     };
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    ASSERT_NE(runtime, nullptr);
-    const std::string path = std::string(runtime) + "/velantro-placa";
+    const std::string path = BoardFile();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::error_code ignored;

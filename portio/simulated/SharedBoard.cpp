@@ -177,7 +177,15 @@ bool SharedBoard::Path(std::string& path, std::string& error) {
 
 bool SharedBoard::Open(std::string& error) {
     if (fd_ >= 0) {
-        return true;
+        // A file removed or replaced (by hand, or by a new session) is no
+        // longer the session's board: the one now at the path is.
+        struct stat open {
+        }, named{};
+        if (::fstat(fd_, &open) == 0 && ::lstat(path_.c_str(), &named) == 0 &&
+            open.st_dev == named.st_dev && open.st_ino == named.st_ino) {
+            return true;
+        }
+        Close();
     }
     std::string path;
     if (!Path(path, error)) {

@@ -30,9 +30,10 @@ public:
     // reason in error, when the path would be too long.
     static bool Path(std::string& path, std::string& error);
 
-    // Opens the session's board, making it if there is none yet. Each failure
-    // leaves a Spanish sentence in error that names the file and what to do;
-    // nothing of the user's is changed then.
+    // Opens the session's board, making it if there is none yet; when the
+    // file open is no longer the one at the path, the one at the path. Each
+    // failure leaves a Spanish sentence in error that names the file and what
+    // to do; nothing of the user's is changed then.
     bool Open(std::string& error);
 
     // The board as it is now. A failure closes the file: the next Open looks
