@@ -427,6 +427,20 @@ TEST(PortioContract, TheSimulatedBoardRefusesAFileNotMadeForIt) {
         EXPECT_EQ(ReadGroups(*port), std::make_pair(0, 4)) << port->Error();
         fs::remove(path + ".bueno", ignored);
     }
+
+    // A session whose folder is missing: the folder is named, nothing is made.
+    const std::string missing = path + ".no-existe";
+    EXPECT_EQ(InAnotherProgram([&] {
+                  ::setenv("XDG_RUNTIME_DIR", missing.c_str(), 1);
+                  const Loaded port(SIMULATED_LIBRARY);
+                  return port.In(PortioStatusRegister) == -1 &&
+                                 port.Error().find("la carpeta no existe") != std::string::npos &&
+                                 port.Error().find(missing) != std::string::npos
+                             ? 0
+                             : 1;
+              }),
+              0);
+    EXPECT_FALSE(fs::exists(missing));
 }
 
 } // namespace

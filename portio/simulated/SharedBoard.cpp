@@ -107,9 +107,9 @@ std::string Directory(const std::string& path) {
 }
 
 std::string CreateFailure(const std::string& path, int err) {
-    return "no se puede crear " + TheFile(path) + ": " + Reason(err) +
-           ". Compruebe que la carpeta " + Directory(path) +
-           " existe y es suya (la da XDG_RUNTIME_DIR, la carpeta de la sesión)";
+    const std::string reason = err == ENOENT ? "la carpeta no existe" : Reason(err);
+    return "no se puede crear " + TheFile(path) + ": " + reason + ". Compruebe que la carpeta " +
+           Directory(path) + " existe y es suya (la da XDG_RUNTIME_DIR, la carpeta de la sesión)";
 }
 
 // The outcome of making the file.
