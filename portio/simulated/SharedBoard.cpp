@@ -176,20 +176,21 @@ bool SharedBoard::Path(std::string& path, std::string& error) {
 }
 
 bool SharedBoard::Open(std::string& error) {
+    std::string path;
+    if (!Path(path, error)) {
+        Close();
+        return false;
+    }
     if (fd_ >= 0) {
         // A file removed or replaced (by hand, or by a new session) is no
         // longer the session's board: the one now at the path is.
-        struct stat open {
-        }, named{};
-        if (::fstat(fd_, &open) == 0 && ::lstat(path_.c_str(), &named) == 0 &&
-            open.st_dev == named.st_dev && open.st_ino == named.st_ino) {
+        struct stat held {};
+        struct stat named {};
+        if (path == path_ && ::fstat(fd_, &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
             return true;
         }
         Close();
-    }
-    std::string path;
-    if (!Path(path, error)) {
-        return false;
     }
     // Another program may make the file, or remove it, between the attempts.
     for (int attempt = 0; attempt < 8; ++attempt) {
