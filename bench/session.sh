@@ -6,6 +6,9 @@
 begin_session() {
     work=$(mktemp -d)
     trap end_session EXIT
+    # A session of its own: the simulated board is the session's.
+    export XDG_RUNTIME_DIR="$work/runtime"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
 }
 
 end_session() {

@@ -66,8 +66,10 @@ enum PortioRegister {
  * biblioteca se descarga (dlclose). Si no se puede abrir, la llamada devuelve
  * -1 y la siguiente lo vuelve a intentar, así que un puerto que se arregla
  * entretanto (un módulo cargado, otro programa cerrado) se encuentra sin
- * volver a empezar. La placa simulada no abre nada: cada proceso empieza con
- * la placa apagada. */
+ * volver a empezar. La placa simulada abre la placa de la sesión, una para
+ * todos los programas del usuario ($XDG_RUNTIME_DIR/velantro-placa, en
+ * memoria), y la crea apagada si aún no hay; cada programa tiene su propio
+ * registro de control (ver «man 3 portio»). */
 PORTIO_EXPORT int PortOut(int port, int value);
 
 /* PortIn: lee el registro de dirección port.

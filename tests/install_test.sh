@@ -15,6 +15,10 @@ cleanup() {
     rm -rf "$root"
 }
 trap cleanup EXIT
+# The simulated board is one per session: a runtime directory of the test's
+# own keeps the user's board, and other runs of this test, apart.
+export XDG_RUNTIME_DIR="$root/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 failures=0
 # The console's own reports in a file of its stderr: what Qt prints itself (a
 # warning about the locale, for one) is not the console's.
@@ -77,6 +81,9 @@ output=$(cd / && "$dest/lib/velantro/simulado/velantro-sonda" 9 2>&1)
 status=$?
 set -e
 check "the simulated probe drives the simulated board (status $status)" \
+    grep -q 'lámpara roja encendida' <<< "$output"
+output=$(cd / && "$dest/lib/velantro/simulado/velantro-sonda" 2>&1)
+check "the next program of the session sees the same board: $output" \
     grep -q 'lámpara roja encendida' <<< "$output"
 
 # The real-port library on a machine without a parallel port: one clear
@@ -310,7 +317,11 @@ else
     export DISPLAY=":$(head -n 1 "$root/display")"
     as_user=()
     [[ "$user" != "$(id -un)" ]] && as_user=(runuser -u "$user" --)
-    (cd / && exec "${as_user[@]}" env HOME=/tmp QT_QPA_PLATFORM=xcb "$kit/bin/velantro-simulado" \
+    runtime="$root/runtime-$user"
+    mkdir -m 700 "$runtime"
+    chown "$user" "$runtime"
+    (cd / && exec "${as_user[@]}" env HOME=/tmp XDG_RUNTIME_DIR="$runtime" QT_QPA_PLATFORM=xcb \
+        "$kit/bin/velantro-simulado" \
         2> "$root/simulated-errors") &
     console=$!
     window=

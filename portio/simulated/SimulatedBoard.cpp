@@ -4,8 +4,8 @@ namespace simulated {
 
 namespace {
 
-constexpr std::uint8_t LatchEnable = 0x04; // control bit 2: pin 16 high
-constexpr std::uint8_t GroupSelect = 0x02; // control bit 1: pin 14 low
+constexpr int LatchEnable = 0x04; // control bit 2: pin 16 high
+constexpr int GroupSelect = 0x02; // control bit 1: pin 14 low
 constexpr std::uint8_t ManualBit = 0x08;
 constexpr std::uint8_t AutonomousBit = 0x10;
 
@@ -17,20 +17,64 @@ constexpr int Pin10 = 0x40;
 
 } // namespace
 
-void SimulatedBoard::Latch(std::int64_t nowMs) {
-    if ((control_ & LatchEnable) == 0) {
-        return;
+bool LatchOpen(int control) {
+    return (control & LatchEnable) != 0;
+}
+
+BoardState Settle(BoardState board, int control, std::int64_t nowMs) {
+    if (!LatchOpen(control)) {
+        return board;
     }
-    if ((data_ & AutonomousBit) != 0 && (latched_ & AutonomousBit) == 0) {
-        autonomousSinceMs_ = nowMs;
+    if ((board.data & AutonomousBit) != 0 && (board.latched & AutonomousBit) == 0) {
+        board.autonomousSinceMs = nowMs;
     }
-    latched_ = data_;
+    board.latched = board.data;
+    return board;
+}
+
+int LitLamps(const BoardState& board, std::int64_t nowMs) {
+    using Lamp = SimulatedBoard::Lamp;
+    if ((board.latched & AutonomousBit) != 0) {
+        constexpr std::int64_t GreenMs = SimulatedBoard::GreenMs;
+        constexpr std::int64_t AmberMs = SimulatedBoard::AmberMs;
+        constexpr std::int64_t Cycle = GreenMs + AmberMs + SimulatedBoard::RedMs;
+        std::int64_t phase = (nowMs - board.autonomousSinceMs) % Cycle;
+        if (phase < 0) {
+            phase += Cycle;
+        }
+        if (phase < GreenMs) {
+            return Lamp::Green;
+        }
+        return phase < GreenMs + AmberMs ? Lamp::Amber : Lamp::Red;
+    }
+    if ((board.latched & ManualBit) != 0) {
+        return board.latched & (Lamp::Red | Lamp::Amber | Lamp::Green);
+    }
+    return 0;
+}
+
+int Status(const BoardState& board, int control, std::int64_t nowMs) {
+    using Lamp = SimulatedBoard::Lamp;
+    // Every line the board drives low reads as 0; the others float high.
+    int low = 0;
+    if ((control & GroupSelect) != 0) {
+        const int lamps = LitLamps(board, nowMs);
+        low |= (lamps & Lamp::Red) != 0 ? Pin15 : 0;
+        low |= (lamps & Lamp::Amber) != 0 ? Pin13 : 0;
+        low |= (lamps & Lamp::Green) != 0 ? Pin12 : 0;
+    } else {
+        const bool autonomous = (board.latched & AutonomousBit) != 0;
+        low |= !autonomous && (board.latched & ManualBit) != 0 ? Pin15 : 0;
+        low |= autonomous ? Pin13 : 0;
+        low |= Pin12;
+    }
+    return (Pin15 | Pin13 | Pin12 | Pin10) & ~low;
 }
 
 bool SimulatedBoard::Write(int port, int value, std::int64_t nowMs) {
     switch (port) {
     case DataPort:
-        data_ = static_cast<std::uint8_t>(value);
+        board_.data = static_cast<std::uint8_t>(value);
         break;
     case ControlPort:
         control_ = static_cast<std::uint8_t>(value);
@@ -38,54 +82,21 @@ bool SimulatedBoard::Write(int port, int value, std::int64_t nowMs) {
     default:
         return false;
     }
-    // The latch is transparent while pin 16 is high.
-    Latch(nowMs);
+    board_ = Settle(board_, control_, nowMs);
     return true;
-}
-
-int SimulatedBoard::Lamps(std::int64_t nowMs) const {
-    if ((latched_ & AutonomousBit) != 0) {
-        const std::int64_t cycle = GreenMs + AmberMs + RedMs;
-        std::int64_t phase = (nowMs - autonomousSinceMs_) % cycle;
-        if (phase < 0) {
-            phase += cycle;
-        }
-        if (phase < GreenMs) {
-            return Green;
-        }
-        return phase < GreenMs + AmberMs ? Amber : Red;
-    }
-    if ((latched_ & ManualBit) != 0) {
-        return latched_ & (Red | Amber | Green);
-    }
-    return 0;
 }
 
 int SimulatedBoard::Read(int port, std::int64_t nowMs) const {
     switch (port) {
     case DataPort:
-        return data_;
+        return board_.data;
     case ControlPort:
         return control_;
     case StatusPort:
-        break;
+        return Status(board_, control_, nowMs);
     default:
         return -1;
     }
-    // Every line the board drives low reads as 0; the others float high.
-    int low = 0;
-    if ((control_ & GroupSelect) != 0) {
-        const int lamps = Lamps(nowMs);
-        low |= (lamps & Red) != 0 ? Pin15 : 0;
-        low |= (lamps & Amber) != 0 ? Pin13 : 0;
-        low |= (lamps & Green) != 0 ? Pin12 : 0;
-    } else {
-        const bool autonomous = (latched_ & AutonomousBit) != 0;
-        low |= !autonomous && (latched_ & ManualBit) != 0 ? Pin15 : 0;
-        low |= autonomous ? Pin13 : 0;
-        low |= Pin12;
-    }
-    return (Pin15 | Pin13 | Pin12 | Pin10) & ~low;
 }
 
 } // namespace simulated

@@ -20,6 +20,11 @@
 //                               12 held low (board present), 10 high.
 // Status bits 0 to 2 read 0; the board leaves pin 11 high, so Busy (bit 7,
 // inverted by the port) reads 0.
+//
+// The model is split where the library shares it between programs: what the
+// board sees (BoardState: the data lines, its latch, when autonomous mode
+// began), one for everyone, and the control register, which each program has
+// of its own, as if each drove pins 14 and 16 itself.
 #pragma once
 
 #include "portio.h"
@@ -28,6 +33,30 @@
 
 namespace simulated {
 
+// What the board sees and holds: the data lines (the port's data register),
+// the latched output value, and when autonomous mode was latched, in
+// milliseconds of the monotonic clock.
+struct BoardState {
+    std::uint8_t data = 0;
+    std::uint8_t latched = 0;
+    std::int64_t autonomousSinceMs = 0;
+};
+
+// Whether a control value holds pin 16 high, which opens the latch.
+bool LatchOpen(int control);
+
+// The board once a program has written a register at nowMs, with control its
+// control register after the write: the latch is transparent while pin 16 is
+// high.
+BoardState Settle(BoardState board, int control, std::int64_t nowMs);
+
+// The lit lamps as a set of SimulatedBoard::Lamp bits.
+int LitLamps(const BoardState& board, std::int64_t nowMs);
+
+// The status register under a control value.
+int Status(const BoardState& board, int control, std::int64_t nowMs);
+
+// The port's registers and the board in one, for one program alone.
 class SimulatedBoard {
 public:
     static constexpr int DataPort = PortioDataRegister;
@@ -47,15 +76,11 @@ public:
     int Read(int port, std::int64_t nowMs) const;
 
     // The lit lamps as a set of Lamp bits.
-    int Lamps(std::int64_t nowMs) const;
+    int Lamps(std::int64_t nowMs) const { return LitLamps(board_, nowMs); }
 
 private:
-    void Latch(std::int64_t nowMs);
-
-    std::uint8_t data_ = 0;
     std::uint8_t control_ = 0;
-    std::uint8_t latched_ = 0;
-    std::int64_t autonomousSinceMs_ = 0;
+    BoardState board_;
 };
 
 } // namespace simulated

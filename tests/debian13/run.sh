@@ -163,8 +163,12 @@ chroot "$root" Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$work/d
 server=$!
 for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.1; done
 display=:$(head -n 1 "$work/display")
+# The session's runtime directory, where its simulated board lives: /dev/shm
+# is the machine's, shared with users of the same number outside the chroot.
+in_root install -d -m 700 -o alumno -g alumno /tmp/alumno-runtime
 chroot "$root" setpriv --reuid=alumno --regid=alumno --init-groups \
-    env -i PATH=/usr/bin:/bin HOME=/home/alumno DISPLAY="$display" velantro-simulado \
+    env -i PATH=/usr/bin:/bin HOME=/home/alumno DISPLAY="$display" \
+    XDG_RUNTIME_DIR=/tmp/alumno-runtime velantro-simulado \
     > /dev/null 2> "$root/tmp/simulated-errors" &
 console=$!
 window=

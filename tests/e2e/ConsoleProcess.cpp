@@ -67,11 +67,15 @@ Traffic SplitTraffic(const std::vector<std::string>& lines) {
     return traffic;
 }
 
-ConsoleProcess::ConsoleProcess(PortLibrary library) : port_(dir_) {
+ConsoleProcess::ConsoleProcess(PortLibrary library) : port_(dir_), library_(library) {
     fs::create_directory(ProgramDir());
     testsupport::CopyFile(VELANTRO_PROGRAM, ProgramDir() + "/velantro");
     if (library == PortLibrary::Present) {
         testsupport::CopyFile(RECORDING_LIBRARY, ProgramDir() + "/libportio.so");
+    }
+    if (library == PortLibrary::Simulated) {
+        testsupport::CopyFile(SIMULATED_LIBRARY, ProgramDir() + "/libportio.so");
+        testsupport::CopyFile(SONDA_PROGRAM, ProgramDir() + "/velantro-sonda");
     }
     // Qt wants a private runtime directory; without one it warns on stderr.
     fs::create_directory(dir_.File("runtime"));
@@ -100,8 +104,7 @@ bool ConsoleProcess::Start(const QStringList& arguments, const QString& display)
         }
     }
     environment.insert(QStringLiteral("DISPLAY"), display);
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"),
-                       QString::fromStdString(dir_.File("runtime")));
+    environment.insert(SessionEnvironment());
     environment.insert(QStringLiteral("PORTIO_TRACE"), QString::fromStdString(port_.TracePath()));
     environment.insert(QStringLiteral("PORTIO_SCRIPT"), QString::fromStdString(port_.ScriptPath()));
     environment.insert(QStringLiteral("PORTIO_FAIL"), QString::fromStdString(port_.FailPath()));
@@ -119,6 +122,25 @@ bool ConsoleProcess::Start(const QStringList& arguments, const QString& display)
     process_.setStandardErrorFile(QString::fromStdString(dir_.File("stderr")));
     process_.start(QString::fromStdString(ProgramDir() + "/velantro"), arguments);
     return process_.waitForStarted(WaitMilliseconds);
+}
+
+// What the console's session gives its programs: its private runtime
+// directory, which holds its simulated board.
+QProcessEnvironment ConsoleProcess::SessionEnvironment() const {
+    QProcessEnvironment session;
+    session.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(dir_.File("runtime")));
+    return session;
+}
+
+CommandResult ConsoleProcess::RunBeside(const QString& program,
+                                        const QStringList& arguments) const {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(SessionEnvironment());
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(QStringLiteral("/"));
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    return RunProcess(process, QString::fromStdString(ProgramDir()) + "/" + program, arguments);
 }
 
 std::vector<std::string> ConsoleProcess::Reports() const {
@@ -142,7 +164,8 @@ bool ConsoleProcess::WaitUntilRunning() {
                        main_ = window;
                    }
                }
-               return main_.id != 0 && !CurrentTraffic().reads.empty();
+               return main_.id != 0 &&
+                      (library_ == PortLibrary::Simulated || !CurrentTraffic().reads.empty());
            }) &&
            Running();
 }

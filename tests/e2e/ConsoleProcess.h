@@ -1,7 +1,9 @@
 // The console as an operator runs it: a program directory of its own with the
 // built velantro, the recording port library as libportio.so and pictures,
 // started from another working directory on the tests' display. Its register
-// traffic comes back through the recording library's trace.
+// traffic comes back through the recording library's trace. With the simulated
+// board instead, the directory is like build/simulado, probe included, and the
+// console has a session of its own whose board other programs can share.
 #pragma once
 
 #include "ConsoleWindow.h"
@@ -10,6 +12,7 @@
 
 #include <QByteArray>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRect>
 #include <ostream>
 #include <string>
@@ -59,7 +62,7 @@ inline void ExpectCleanTicks(const Traffic& traffic, bool ended) {
 
 class ConsoleProcess {
 public:
-    enum class PortLibrary { Present, Missing };
+    enum class PortLibrary { Present, Missing, Simulated };
 
     explicit ConsoleProcess(PortLibrary library = PortLibrary::Present);
     ~ConsoleProcess(); // kills the console if it still runs
@@ -82,8 +85,13 @@ public:
     // none), with the given command line, Qt choosing its display platform.
     bool Start(const QStringList& arguments = {}, const QString& display = X11Session::Display());
 
+    // Runs a program of the program directory to its end in the console's
+    // session, from another working directory; its output and errors together.
+    CommandResult RunBeside(const QString& program, const QStringList& arguments) const;
+
     // Waits until the main window is shown and active and the first tick has
-    // read the board. False when that did not happen in time.
+    // read the board (not seen on the simulated board). False when that did not
+    // happen in time.
     bool WaitUntilRunning();
     const WindowInfo& MainWindow() const { return main_; }
 
@@ -116,8 +124,11 @@ public:
     std::vector<std::string> Reports() const;
 
 private:
+    QProcessEnvironment SessionEnvironment() const;
+
     testsupport::TempDir dir_;
     testsupport::RecordingPort port_;
+    PortLibrary library_;
     QProcess process_;
     WindowInfo main_;
     std::vector<std::pair<QString, QString>> variables_;

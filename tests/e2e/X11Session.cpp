@@ -83,9 +83,13 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMilliseconds) {
 }
 
 CommandResult RunCommand(const QString& program, const QStringList& arguments) {
-    CommandResult result;
     QProcess process;
     process.setStandardErrorFile(QProcess::nullDevice());
+    return RunProcess(process, program, arguments);
+}
+
+CommandResult RunProcess(QProcess& process, const QString& program, const QStringList& arguments) {
+    CommandResult result;
     process.start(program, arguments);
     if (!process.waitForStarted(WaitMilliseconds)) {
         return result;

@@ -36,6 +36,9 @@ struct CommandResult {
 
 // Runs a program to its end and gives its standard output.
 CommandResult RunCommand(const QString& program, const QStringList& arguments);
+// The same with a process set up by the caller (environment, working
+// directory, channels).
+CommandResult RunProcess(QProcess& process, const QString& program, const QStringList& arguments);
 
 struct WindowInfo {
     unsigned long id = 0;

@@ -82,6 +82,45 @@ TEST(Pictures, EachInputCodeShowsItsFile) {
     ExpectCleanTicks(traffic, false);
 }
 
+// The simulated console is the simulated board's screen: another program of
+// the session lights red through the simulated library and the console shows
+// the red picture; what the console's buttons light, the program reads back.
+TEST(Pictures, TheSimulatedConsoleShowsWhatAnotherProgramLights) {
+    ConsoleProcess console(ConsoleProcess::PortLibrary::Simulated);
+    for (const TestPicture& picture : LampPictures()) {
+        console.AddFile(picture.file, Encode(picture));
+    }
+    ASSERT_TRUE(Started(console));
+    const auto shows = [&](const char* file) {
+        std::string difference;
+        const bool shown = WaitFor([&] {
+            difference = Difference(GrabWindow(console.MainWindow().id), file);
+            return difference.empty();
+        });
+        return shown ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << difference;
+    };
+    EXPECT_TRUE(shows("velantro.gif")) << "the board starts dark";
+
+    const CommandResult probe = console.RunBeside(QStringLiteral("velantro-sonda"), {"9"});
+    EXPECT_TRUE(probe.finished && probe.exitCode == 0) << probe.output.toStdString();
+    EXPECT_TRUE(shows("rojo.jpg"));
+
+    // The buttons Manual and Ámbar light amber; Ámbar shows once Manual is done.
+    console.Click(controls::Manual);
+    const auto reads = [&](const char* lamp) {
+        QByteArray output;
+        return WaitFor([&] {
+            output = console.RunBeside(QStringLiteral("velantro-sonda"), {}).output;
+            return output.contains(lamp);
+        });
+    };
+    ASSERT_TRUE(reads("ninguna lámpara encendida"));
+    console.Click(controls::Ambar);
+    EXPECT_TRUE(reads("lámpara ámbar encendida"));
+    EXPECT_TRUE(shows("amarillo.jpg"));
+    EXPECT_EQ(console.Reports(), std::vector<std::string>()) << console.Errors();
+}
+
 const TestPicture& PictureOf(const char* file) {
     for (const TestPicture& picture : LampPictures()) {
         if (std::strcmp(picture.file, file) == 0) {
