@@ -124,10 +124,7 @@ check "semaforo.c builds under -std=c11 -pedantic" cc -std=c11 -pedantic -Wall -
     -o "$root/c11" "$examples/semaforo.c" $(pkg-config --cflags --libs velantro-placa)
 # In a sanitizer build the libraries need the sanitizer's runtime loaded first,
 # which a program built without it (the example, python3) does not do.
-# Every program on the simulated board here has a runtime directory of its
-# own, so that no other test's simulated board is this one.
-mkdir -m 700 "$root/run"
-run=(env "XDG_RUNTIME_DIR=$root/run")
+run=(env)
 if readelf -d "$kit/lib/velantro/simulado/libportio.so" | grep -q 'NEEDED.*libasan'; then
     run+=("LD_PRELOAD=$(cc -print-file-name=libasan.so)" "ASAN_OPTIONS=detect_leaks=0")
 fi
