@@ -325,6 +325,16 @@ void FormTest::theReportBox() {
     QCOMPARE(buttons.front()->text(), QStringLiteral("Aceptar"));
     QCOMPARE(box->buttonRole(buttons.front()), QMessageBox::AcceptRole);
     QVERIFY(!box->isVisible());
+    QCOMPARE(box->parentWidget(), nullptr);
+    QCOMPARE(box->windowModality(), Qt::ApplicationModal);
+
+    // Once the window is there, the box is its dialog.
+    ConsoleFixture fixture;
+    Form1 form(fixture.Dispatcher());
+    const auto owned = MakeReportBox(message, &form);
+    QCOMPARE(owned->parentWidget(), &form);
+    QVERIFY(owned->isWindow());
+    QCOMPARE(owned->windowModality(), Qt::ApplicationModal);
 }
 
 QTEST_MAIN(FormTest)
