@@ -1,6 +1,7 @@
 #include "PictureBox.h"
 
 #include <QPainter>
+#include <QPen>
 
 PictureBox::PictureBox(QWidget* parent) : QFrame(parent) {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -31,9 +32,13 @@ void PictureBox::paintEvent(QPaintEvent* event) {
 void PictureBox::PaintFocusFrame(QPainter& painter) const {
     painter.setClipping(false);
     painter.setBrush(Qt::NoBrush);
-    const QRect outer = rect().adjusted(0, 0, -1, -1);
-    painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawRect(outer);
-    painter.setPen(palette().color(QPalette::Window));
-    painter.drawRect(outer.adjusted(1, 1, -1, -1));
+    // Each line along the middle of its ring of pixels, alike on every side
+    // under any scale.
+    const auto ring = [this, &painter](QPalette::ColorRole colour, double inset) {
+        painter.setPen(
+            QPen(palette().color(colour), 1, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        painter.drawRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset));
+    };
+    ring(QPalette::WindowText, 0.5);
+    ring(QPalette::Window, 1.5);
 }

@@ -2,6 +2,7 @@
 
 #include <QFontMetricsF>
 #include <QKeyEvent>
+#include <QPen>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
@@ -74,11 +75,13 @@ void WrapButton::paintEvent(QPaintEvent*) {
         // Over the button's outline, in the caption's own colour: the theme
         // makes that readable on the button's face, and it stands out from
         // the window around the button as well, light or dark.
-        painter.setPen(option.palette.color(QPalette::ButtonText));
+        // One line, so that it is as wide on every side under any scale.
+        QPen line(option.palette.color(QPalette::ButtonText), FocusWidth);
+        line.setJoinStyle(Qt::MiterJoin);
+        painter.setPen(line);
         painter.setBrush(Qt::NoBrush);
-        for (int ring = 0; ring < FocusWidth; ++ring) {
-            painter.drawRect(rect().adjusted(ring, ring, -1 - ring, -1 - ring));
-        }
+        const double middle = FocusWidth / 2.0;
+        painter.drawRect(QRectF(rect()).adjusted(middle, middle, -middle, -middle));
     }
 }
 
