@@ -19,7 +19,8 @@ bool Fits(const QFont& font, const QPaintDevice* device, const QString& text, co
 } // namespace
 
 WrapButton::WrapButton(const QString& caption, QWidget* parent) : QPushButton(caption, parent) {
-    // No button of the window reacts to Enter or Escape on its own.
+    // No button is the window's default one: Return and Enter press the
+    // button that has the focus, as Space does, and no other.
     setAutoDefault(false);
     setDefault(false);
 }
@@ -74,8 +75,8 @@ void WrapButton::paintEvent(QPaintEvent*) {
     if (hasFocus()) {
         // Over the button's outline, in the caption's own colour: the theme
         // makes that readable on the button's face, and it stands out from
-        // the window around the button as well, light or dark.
-        // One line, so that it is as wide on every side under any scale.
+        // the window around the button as well, light or dark. One line, so
+        // that it is as wide on every side under any scale.
         QPen line(option.palette.color(QPalette::ButtonText), FocusWidth);
         line.setJoinStyle(Qt::MiterJoin);
         painter.setPen(line);
