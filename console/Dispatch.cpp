@@ -1,18 +1,39 @@
 #include "Dispatch.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QMessageBox>
+#include <algorithm>
 #include <cstdio>
 
-std::unique_ptr<QMessageBox> MakeReportBox(const QString& message) {
-    auto box =
-        std::make_unique<QMessageBox>(QMessageBox::Critical, QStringLiteral("VELANTRO"), message);
+namespace {
+
+// The console's window while it is on the screen; nothing before it is first
+// shown. The console has no other window. A minimised window is passed over:
+// desktops keep the dialogs of a minimised window out of sight with it, and
+// the box has to be seen.
+QWidget* ShownWindow() {
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    const auto shown = std::find_if(windows.begin(), windows.end(), [](const QWidget* window) {
+        return window->isVisible() && !window->isMinimized();
+    });
+    return shown == windows.end() ? nullptr : *shown;
+}
+
+} // namespace
+
+std::unique_ptr<QMessageBox> MakeReportBox(const QString& message, QWidget* owner) {
+    // A parent makes the box the owner's dialog: transient for it, so that
+    // the desktop keeps it over the owner and groups it with it, and centred
+    // over it.
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Critical, QStringLiteral("VELANTRO"),
+                                             message, QMessageBox::NoButton, owner);
     box->addButton(QStringLiteral("Aceptar"), QMessageBox::AcceptRole);
+    box->setWindowModality(Qt::ApplicationModal);
     return box;
 }
 
 void ReportBox::Report(const QString& message) {
-    MakeReportBox(message)->exec();
+    MakeReportBox(message, ShownWindow())->exec();
 }
 
 Dispatch::Dispatch(ReportSink& reports) : reports_(reports) {}

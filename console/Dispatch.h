@@ -13,6 +13,7 @@
 #include <vector>
 
 class QMessageBox;
+class QWidget;
 
 // Where the report of an error goes: the operator's message box in the
 // program, a list in the tests.
@@ -24,14 +25,16 @@ public:
 };
 
 // The report as the operator sees it: a modal box titled "VELANTRO" with the
-// message and a single "Aceptar" button.
+// message and a single "Aceptar" button. Once the console's window has been
+// shown, the box is that window's dialog, over it; before, it stands alone
+// in the middle of the screen.
 class ReportBox : public ReportSink {
 public:
     void Report(const QString& message) override;
 };
 
-// Builds that box, not yet shown.
-std::unique_ptr<QMessageBox> MakeReportBox(const QString& message);
+// Builds that box, not yet shown, as a dialog of owner when there is one.
+std::unique_ptr<QMessageBox> MakeReportBox(const QString& message, QWidget* owner = nullptr);
 
 class Dispatch {
 public:

@@ -3,9 +3,12 @@
 #include <QFrame>
 #include <QPixmap>
 
+class QPainter;
+
 // A picture box with a sunken border two pixels wide. It draws its picture
 // unscaled at the top-left corner of its inner area and cuts off whatever does
-// not fit; it never resizes itself to the picture.
+// not fit; it never resizes itself to the picture. While it has the focus, a
+// frame in place of its border shows it.
 class PictureBox : public QFrame {
     Q_OBJECT
 public:
@@ -19,5 +22,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void PaintFocusFrame(QPainter& painter) const;
+
     QPixmap picture_;
 };

@@ -41,6 +41,7 @@ class CommandsTest : public QObject {
     Q_OBJECT
 private slots:
     void transitionTableThroughClicks();
+    void transitionTableThroughTheKeyboard_data();
     void transitionTableThroughTheKeyboard();
     void exitWritesZeroLastAndNothingRunsAfterIt_data();
     void exitWritesZeroLastAndNothingRunsAfterIt();
@@ -92,9 +93,20 @@ void CommandsTest::transitionTableThroughClicks() {
     QVERIFY(!fixture.Dispatcher().Halted());
 }
 
+void CommandsTest::transitionTableThroughTheKeyboard_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::newRow("Space") << int(Qt::Key_Space) << Qt::KeyboardModifiers();
+    QTest::newRow("Return") << int(Qt::Key_Return) << Qt::KeyboardModifiers();
+    QTest::newRow("Enter") << int(Qt::Key_Enter) << Qt::KeyboardModifiers(Qt::KeypadModifier);
+}
+
 // The same walk with the keyboard only: Tab (and Shift+Tab) to the button
-// from wherever the focus is, then Space. Hidden buttons cannot be reached.
+// from wherever the focus is, then the key that presses it. Hidden buttons
+// cannot be reached; Escape on a button does nothing.
 void CommandsTest::transitionTableThroughTheKeyboard() {
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
     ConsoleFixture fixture;
     auto form = fixture.StartedForm();
     form->Timer1->stop();
@@ -108,7 +120,9 @@ void CommandsTest::transitionTableThroughTheKeyboard() {
         }
         QCOMPARE(reached, press.written >= 0);
         if (reached) {
-            QTest::keyClick(target, Qt::Key_Space);
+            QTest::keyClick(target, Qt::Key_Escape);
+            QVERIFY2(fixture.Port().Trace().empty(), press.button);
+            QTest::keyClick(target, static_cast<Qt::Key>(key), modifiers);
         }
         const Lines expected = press.written < 0 ? Lines{} : testsupport::WritesOf({press.written});
         QVERIFY2(fixture.Port().Trace() == expected, press.button);

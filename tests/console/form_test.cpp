@@ -6,12 +6,46 @@
 #include "PictureBox.h"
 
 #include <QAbstractButton>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QMessageBox>
 #include <QTimer>
+#include <cmath>
 
 using Lines = std::vector<std::string>;
 namespace captions = testsupport::captions;
 namespace controls = testsupport::controls;
+
+namespace {
+
+std::vector<WrapButton*> Buttons(const Form1& form) {
+    return {form.Command1, form.Command2, form.Command3, form.Command4,
+            form.Command5, form.Command6, form.Command7};
+}
+
+bool FitsIn(const QFont& font, const WrapButton& button) {
+    const QRect area = button.CaptionArea();
+    const QRectF needed = QFontMetricsF(font, &button)
+                              .boundingRect(QRectF(area), WrapButton::CaptionFlags, button.text());
+    return needed.width() <= area.width() && needed.height() <= area.height();
+}
+
+// The contrast ratio of two colours as accessibility guidelines define it,
+// from 1 (the same) to 21 (black on white).
+double Contrast(const QColor& one, const QColor& other) {
+    const auto luminance = [](const QColor& colour) {
+        const auto linear = [](double channel) {
+            return channel <= 0.03928 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
+               0.0722 * linear(colour.blueF());
+    };
+    const double a = luminance(one);
+    const double b = luminance(other);
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+} // namespace
 
 class FormTest : public QObject {
     Q_OBJECT
@@ -19,6 +53,10 @@ private slots:
     void geometryAt96Dpi_data();
     void geometryAt96Dpi();
     void captionsAndButtons();
+    void captionsFitWholeInTheDesktopsFont_data();
+    void captionsFitWholeInTheDesktopsFont();
+    void focusShowsFromTheStartAgainstWhatSurroundsIt_data();
+    void focusShowsFromTheStartAgainstWhatSurroundsIt();
     void startUpWritesZeroOnceBeforeTheWindowShows();
     void aFailedStartUpShowsNoWindow();
     void tabFollowsTheFocusOrderAndSkipsHiddenButtons();
@@ -86,6 +124,84 @@ void FormTest::captionsAndButtons() {
     QVERIFY(form.Timer1->isActive());
     QCOMPARE(form.Picture1->contentsRect().size(), controls::PictureArea.size());
     QCOMPARE(form.Picture1->focusPolicy(), Qt::TabFocus);
+}
+
+void FormTest::captionsFitWholeInTheDesktopsFont_data() {
+    QTest::addColumn<QFont>("desktop");
+    QTest::addColumn<bool>("named"); // a family that must be installed
+    QTest::newRow("Qt's default") << QFont() << false;
+    QTest::newRow("Cantarell 11") << QFont("Cantarell", 11) << true;
+    QTest::newRow("Cantarell 14") << QFont("Cantarell", 14) << true;
+    QTest::newRow("DejaVu Sans 12") << QFont("DejaVu Sans", 12) << true;
+}
+
+// Each caption, wrapped at whole words, lies inside its button: in the
+// desktop's font where it fits, else in the same family at the largest size
+// at which it fits. The buttons keep their places and sizes.
+void FormTest::captionsFitWholeInTheDesktopsFont() {
+    QFETCH(QFont, desktop);
+    QFETCH(bool, named);
+    QVERIFY2(!named || QFontInfo(desktop).family() == desktop.family(),
+             qPrintable(desktop.family() + " is not installed"));
+    const QFont before = QApplication::font();
+    QApplication::setFont(desktop);
+    ConsoleFixture fixture;
+    Form1 form(fixture.Dispatcher());
+    QApplication::setFont(before);
+    for (WrapButton* button : Buttons(form)) {
+        const QFont drawn = button->CaptionFont();
+        QVERIFY2(FitsIn(drawn, *button), qPrintable(button->text()));
+        QVERIFY(button->rect().contains(button->CaptionArea()));
+        QCOMPARE(drawn.family(), desktop.family());
+        if (FitsIn(desktop, *button)) {
+            QCOMPARE(drawn.pointSizeF(), desktop.pointSizeF());
+        } else {
+            QVERIFY2(drawn.pointSizeF() < desktop.pointSizeF(), qPrintable(button->text()));
+            QFont larger = drawn;
+            larger.setPointSizeF(drawn.pointSizeF() + 0.5);
+            QVERIFY2(!FitsIn(larger, *button), qPrintable(button->text()));
+        }
+    }
+    QCOMPARE(form.Command1->geometry(), controls::Autonomo);
+    QCOMPARE(form.Command2->geometry(), controls::Manual);
+}
+
+void FormTest::focusShowsFromTheStartAgainstWhatSurroundsIt_data() {
+    QTest::addColumn<QPalette>("theme");
+    QTest::newRow("light") << QApplication::palette();
+    QTest::newRow("dark") << QPalette(QColor("#323232")); // white text, as dark themes have
+}
+
+// The focus mark is there before any Tab, on the first button, and then on
+// the picture box; it stands out 3:1 from the pixels on either side of it.
+void FormTest::focusShowsFromTheStartAgainstWhatSurroundsIt() {
+    QFETCH(QPalette, theme);
+    const QPalette before = QApplication::palette();
+    QApplication::setPalette(theme);
+    ConsoleFixture fixture;
+    auto form = fixture.StartedForm();
+    form->Timer1->stop();
+    const auto contrastAt = [&form](QWidget* control, QPoint mark, QPoint beside) {
+        const QImage shown = form->grab().toImage();
+        const QPoint origin = control->geometry().topLeft();
+        return Contrast(shown.pixelColor(origin + mark), shown.pixelColor(origin + beside));
+    };
+    const int middle = controls::Autonomo.height() / 2;
+    const QPoint edge(1, middle);
+    QCOMPARE(QApplication::focusWidget(), form->Command1);
+    QVERIFY(contrastAt(form->Command1, edge, QPoint(-1, middle)) >= 3);
+    QVERIFY(contrastAt(form->Command1, edge, QPoint(WrapButton::FocusWidth + 1, middle)) >= 3);
+
+    QTest::keyClick(form->Command1, Qt::Key_Tab);
+    QTest::keyClick(form->Command2, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), form->Picture1);
+    QVERIFY(contrastAt(form->Picture1, QPoint(0, 100), QPoint(-1, 100)) >= 3);
+    QVERIFY(contrastAt(form->Picture1, QPoint(1, 100), QPoint(0, 100)) >= 3);
+    // The button that lost the focus looks like one that never had it.
+    const QImage shown = form->grab().toImage();
+    QCOMPARE(shown.pixelColor(form->Command1->geometry().topLeft() + edge),
+             shown.pixelColor(form->Command2->geometry().topLeft() + edge));
+    QApplication::setPalette(before);
 }
 
 void FormTest::startUpWritesZeroOnceBeforeTheWindowShows() {
@@ -195,6 +311,7 @@ void FormTest::theReportBox() {
     QCOMPARE(buttons.front()->text(), QStringLiteral("Aceptar"));
     QCOMPARE(box->buttonRole(buttons.front()), QMessageBox::AcceptRole);
     QVERIFY(!box->isVisible());
+    QCOMPARE(box->windowModality(), Qt::ApplicationModal);
 }
 
 QTEST_MAIN(FormTest)

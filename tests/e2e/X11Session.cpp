@@ -148,6 +148,17 @@ void ActivateWindow(unsigned long id) {
                {QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(id)});
 }
 
+unsigned long TransientFor(unsigned long id) {
+    // "WM_TRANSIENT_FOR(WINDOW): window id # 0x400006", or "not found."
+    const CommandResult result =
+        RunCommand(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(id),
+                                             QStringLiteral("WM_TRANSIENT_FOR")});
+    const qsizetype hash = result.output.indexOf('#');
+    return result.exitCode == 0 && hash >= 0
+               ? result.output.mid(hash + 1).trimmed().toULong(nullptr, 16)
+               : 0;
+}
+
 void ResizeWindow(unsigned long id, QSize size) {
     RunCommand(QStringLiteral("xdotool"),
                {QStringLiteral("windowsize"), QStringLiteral("--sync"), QString::number(id),
@@ -227,8 +238,10 @@ void X11Session::StartServer() {
     server_->setStandardErrorFile(QString::fromStdString(log));
     server_->start(QStringLiteral("Xvfb"),
                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                    QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-dpi"),
-                    QStringLiteral("96"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                    QStringLiteral("0"),
+                    QStringLiteral("%1x%2x24").arg(ScreenSize.width()).arg(ScreenSize.height()),
+                    QStringLiteral("-dpi"), QStringLiteral("96"), QStringLiteral("-nolisten"),
+                    QStringLiteral("tcp")});
     ASSERT_TRUE(server_->waitForStarted(WaitMilliseconds)) << "Xvfb did not start";
     QByteArray number;
     WaitFor([&] {

@@ -57,6 +57,9 @@ unsigned long ActiveWindow();
 // Asks the window manager to activate a window.
 void ActivateWindow(unsigned long id);
 
+// The window a window is a dialog of (its WM_TRANSIENT_FOR); 0 when none.
+unsigned long TransientFor(unsigned long id);
+
 // The left mouse button pressed at a point of the screen, once the pointer
 // got there, and released where the pointer is.
 void PressButtonAt(QPoint screenPoint);
@@ -75,6 +78,9 @@ void PressKeys(const QStringList& keys);
 
 // What a window shows now, in its own coordinates; null when grabbing failed.
 QImage GrabWindow(unsigned long id);
+
+// The size of the tests' screen.
+inline constexpr QSize ScreenSize{1024, 768};
 
 // Starts the display and the window manager before the first test and stops
 // them after the last. Fails the run when the X tools are missing.

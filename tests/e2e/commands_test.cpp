@@ -83,6 +83,9 @@ void PrintTo(const KeyPath& path, std::ostream* out) {
 // picture, ROJO, AMBAR, VERDE, SALIR, PARAR and wraps, passing hidden buttons.
 const QString Tab = QStringLiteral("Tab");
 const QString Space = QStringLiteral("space");
+const QString Return = QStringLiteral("Return");
+const QString Enter = QStringLiteral("KP_Enter");
+const QString Escape = QStringLiteral("Escape");
 const KeyPath KeyPaths[] = {
     {"ModesAndLamps",
      {{{Space}, 16},            // AUTONOMO
@@ -100,6 +103,12 @@ const KeyPath KeyPaths[] = {
      {{{Tab, Space}, 8},                      // MANUAL
       {{Tab, Tab, Tab, Tab, Tab, Space}, 0}}, // picture, ROJO, AMBAR, VERDE, SALIR
      true},
+    {"ReturnAndEnter",
+     {{{Escape}, NoWrite},              // nothing, and no button is the default one
+      {{Return}, 16},                   // AUTONOMO
+      {{Tab, Enter}, 8},                // MANUAL, by the keypad's Enter
+      {{Tab, Tab, Return, Escape}, 9}}, // past the picture to ROJO
+     false},
 };
 
 class Keyboard : public ::testing::TestWithParam<KeyPath> {};

@@ -35,6 +35,26 @@ void Dismiss(const WindowInfo& box, Dismissal how) {
     PressKeys({how == Dismissal::Return ? QStringLiteral("Return") : QStringLiteral("space")});
 }
 
+// A message box is a dialog of the console's window, over its middle, once
+// that window is on the screen (owner); before, it stands in the middle of
+// the screen. The box's frame is centred, so its client area's centre lies
+// up to a frame's border left of the middle and a title bar above it.
+void ExpectBoxOver(const WindowInfo& box, const WindowInfo* owner) {
+    const auto centre = [](QPoint origin, QSize size) {
+        return origin + QPoint(size.width() / 2, size.height() / 2);
+    };
+    if (owner != nullptr) {
+        EXPECT_EQ(TransientFor(box.id), owner->id);
+    }
+    const QPoint offset =
+        (owner != nullptr ? centre(owner->origin, owner->size) : centre(QPoint(0, 0), ScreenSize)) -
+        centre(box.origin, box.size);
+    EXPECT_TRUE(offset.x() >= 0 && offset.x() <= 10 && offset.y() >= 0 && offset.y() <= 40)
+        << "the box at " << ::testing::PrintToString(box.origin) << ", "
+        << ::testing::PrintToString(box.size) << " is off the middle by "
+        << ::testing::PrintToString(offset);
+}
+
 void PrintTo(Dismissal how, std::ostream* out) {
     *out << DismissalName(::testing::TestParamInfo<Dismissal>(how, 0));
 }
@@ -58,6 +78,7 @@ TEST_P(MissingLibrary, ReportsItInsteadOfOpeningTheWindow) {
     }
     EXPECT_EQ(viewable, 1);
     EXPECT_TRUE(console.Running()) << "the program must wait for the box";
+    ExpectBoxOver(box, nullptr);
 
     Dismiss(box, GetParam());
     ASSERT_TRUE(console.WaitForExit()) << "the box did not close";
@@ -225,6 +246,7 @@ TEST_P(FailingPort, StopsAllTrafficAndReportsTheReason) {
         EXPECT_EQ(*(failed - 1), failure.previous);
     }
     EXPECT_TRUE(console.Running()) << "the program must wait for the box";
+    ExpectBoxOver(box, &console.MainWindow());
 
     Dismiss(box, Dismissal::Return);
     ASSERT_TRUE(console.WaitForExit()) << "the box did not close";
@@ -249,6 +271,7 @@ TEST_P(FailingStartUp, ShowsTheReportAndNeverTheWindow) {
     for (const WindowInfo& window : WindowsTitled(captions::Window)) {
         EXPECT_NE(window.size, controls::Window.size()) << "the main window exists";
     }
+    ExpectBoxOver(box, nullptr);
     Dismiss(box, Dismissal::Return);
     ASSERT_TRUE(console.WaitForExit()) << "the box did not close";
     EXPECT_EQ(console.ExitCode(), 1) << console.Errors();
