@@ -6,7 +6,7 @@
 #                                virtual X server, a window manager, the X tools,
 #                                a headless Wayland compositor with Xwayland,
 #                                the accessibility bus and a client of it,
-#                                GNOME's font)
+#                                GNOME's font, the simulated ATmega328P)
 # Packages already present are not installed again. Needs root or sudo only
 # when something is missing.
 set -euo pipefail
