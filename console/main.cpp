@@ -8,6 +8,7 @@
 #include <QIcon>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace {
@@ -53,6 +54,15 @@ int main(int argc, char* argv[]) {
     const QtMessageHandler qtHandler = qInstallMessageHandler(DuringStartUp);
     QApplication application(qtArgc, qtArgv);
     qInstallMessageHandler(qtHandler);
+    // A platform that started with nowhere to show the window ends the
+    // console the same way, its English warnings dropped.
+    const std::string noScreen =
+        NoScreenReport(platform, QGuiApplication::platformName().toStdString(),
+                       static_cast<int>(QGuiApplication::screens().size()));
+    if (!noScreen.empty()) {
+        std::fputs(noScreen.c_str(), stderr);
+        return 1;
+    }
     for (const HeldMessage& held : heldMessages) {
         qt_message_output(held.type, QMessageLogContext(), held.text);
     }
