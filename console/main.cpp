@@ -1,4 +1,5 @@
 // velantro: the operator console of the Velantro model traffic light.
+#include "AccessibilityBuses.h"
 #include "Dispatch.h"
 #include "DisplayPlatform.h"
 #include "Form1.h"
@@ -51,6 +52,7 @@ int main(int argc, char* argv[]) {
     char* qtArgv[] = {argc > 0 ? argv[0] : nullptr, nullptr};
 
     platform = ChooseDisplayPlatform();
+    const std::string busNotice = HoldBackSilentBuses(2000);
     const QtMessageHandler qtHandler = qInstallMessageHandler(DuringStartUp);
     QApplication application(qtArgc, qtArgv);
     qInstallMessageHandler(qtHandler);
@@ -67,6 +69,7 @@ int main(int argc, char* argv[]) {
         qt_message_output(held.type, QMessageLogContext(), held.text);
     }
     heldMessages.clear();
+    std::fputs(busNotice.c_str(), stderr);
 
     QApplication::setApplicationName(QStringLiteral("Velantro"));
     QApplication::setApplicationVersion(QStringLiteral(VELANTRO_APPLICATION_VERSION));

@@ -5,7 +5,8 @@
 #   tools/preparar.sh --pruebas  also the tests, and the packages they need (a
 #                                virtual X server, a window manager, the X tools,
 #                                a headless Wayland compositor with Xwayland,
-#                                the accessibility bus and a client of it)
+#                                the accessibility bus, a client of it and a
+#                                screen reader)
 # Packages already present are not installed again. Needs root or sudo only
 # when something is missing.
 set -euo pipefail
@@ -17,7 +18,7 @@ build_options=()
 if [[ "${1:-}" == "--pruebas" ]]; then
     packages+=(libgtest-dev xvfb openbox xdotool x11-utils imagemagick
                desktop-file-utils lintian appstream man-db weston xwayland qt6-wayland
-               pkg-config python3 dbus-daemon at-spi2-core python3-pyatspi)
+               pkg-config python3 dbus-daemon at-spi2-core python3-pyatspi orca)
     build_options+=(-DVELANTRO_TESTS=ON)
 fi
 if [[ -n "${VELANTRO_CMAKE_OPTIONS:-}" ]]; then
