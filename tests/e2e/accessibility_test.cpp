@@ -152,6 +152,16 @@ void PrintTo(const Heard& heard, std::ostream* out) {
     *out << heard.role << " \"" << heard.name << "\" [" << heard.states << "]";
 }
 
+// The console with the lamps' pictures, on the session's bus, its
+// accessibility on as when a screen reader runs.
+void ListenedTo(ConsoleProcess& console, const QString& busAddress) {
+    for (const TestPicture& picture : LampPictures()) {
+        console.AddFile(picture.file, Encode(picture));
+    }
+    console.SetVariable(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
+    console.SetVariable(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+}
+
 // The picture box's words after each change of the lamp state the board
 // reports, each state held for many ticks. The last change marks that every
 // event of the earlier ones has come.
@@ -171,11 +181,7 @@ TEST(Accessibility, AScreenReaderHearsTheButtonsAndEachNewLampStateOnce) {
         << "no D-Bus session: dbus-run-session (package dbus-daemon) and " << BusLauncher
         << " (package at-spi2-core) are needed";
     ConsoleProcess console;
-    for (const TestPicture& picture : LampPictures()) {
-        console.AddFile(picture.file, Encode(picture));
-    }
-    console.SetVariable(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.Address());
-    console.SetVariable(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+    ListenedTo(console, bus.Address());
     ASSERT_TRUE(Started(console)); // the board reports no lamp state yet
 
     ScreenReader reader(bus.Address());
@@ -262,8 +268,7 @@ TEST_P(StoppedBusTest, DelaysTheStartByAtMostTwoSeconds) {
     ASSERT_TRUE(WaitFor([&] { return (daemon = (bus.*GetParam().daemon)()) > 0; }));
     ASSERT_EQ(::kill(daemon, SIGSTOP), 0);
     ConsoleProcess console;
-    console.SetVariable(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.Address());
-    console.SetVariable(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+    ListenedTo(console, bus.Address());
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(console.Start());
     // The bounds leave a second for the console's own start on a busy machine.
@@ -371,11 +376,7 @@ TEST(Accessibility, OrcaSpeaksEachNewLampStateOnceWithTheFocusOnAButton) {
     ASSERT_TRUE(WaitFor([&] { return !orca.After("Startup complete").empty(); }))
         << "Orca (package orca) did not start";
     ConsoleProcess console;
-    for (const TestPicture& picture : LampPictures()) {
-        console.AddFile(picture.file, Encode(picture));
-    }
-    console.SetVariable(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.Address());
-    console.SetVariable(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+    ListenedTo(console, bus.Address());
     ASSERT_TRUE(Started(console));
     const std::string autonomo = "[push button | Funcionamiento autónomo]";
     ASSERT_TRUE(WaitFor([&] {
