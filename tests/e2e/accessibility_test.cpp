@@ -332,14 +332,14 @@ public:
     }
     // What Orca has said so far, an utterance a line.
     std::vector<std::string> Spoken() const { return After("SPEECH OUTPUT: "); }
-    // Where Orca has followed the focus to: "[role | name]" a move.
+    // Where Orca has followed the focus to, a move a line: "[push button |
+    // name]" (Orca 43), "[button: 'name']" (Orca 48).
     std::vector<std::string> FocusMoves() const {
         std::vector<std::string> moves;
         for (const std::string& move : After("Changing locus")) {
             const std::size_t to = move.rfind(" to [");
-            const std::size_t end = move.find(']', to);
-            if (to != std::string::npos && end != std::string::npos) {
-                moves.push_back(move.substr(to + 4, end - to - 3));
+            if (to != std::string::npos) {
+                moves.push_back(move.substr(to + 4, move.find(']', to) - to - 3));
             }
         }
         return moves;
@@ -373,16 +373,19 @@ TEST(Accessibility, OrcaSpeaksEachNewLampStateOnceWithTheFocusOnAButton) {
     AccessibilityBus bus;
     ASSERT_FALSE(bus.Address().isEmpty());
     Orca orca(bus.Address());
-    ASSERT_TRUE(WaitFor([&] { return !orca.After("Startup complete").empty(); }))
-        << "Orca (package orca) did not start";
+    // Orca 43, Orca 48.
+    ASSERT_TRUE(WaitFor([&] {
+        return !orca.After("ORCA: Starting ATSPI registry").empty() ||
+               !orca.After("ORCA: Starting Atspi main event loop").empty();
+    })) << "Orca (package orca) did not start";
     ConsoleProcess console;
     ListenedTo(console, bus.Address());
     ASSERT_TRUE(Started(console));
-    const std::string autonomo = "[push button | Funcionamiento autónomo]";
-    ASSERT_TRUE(WaitFor([&] {
+    const auto onAutonomo = [&orca] {
         const std::vector<std::string> moves = orca.FocusMoves();
-        return !moves.empty() && moves.back() == autonomo;
-    })) << orca.Said();
+        return !moves.empty() && moves.back().find("Funcionamiento autónomo") != std::string::npos;
+    };
+    ASSERT_TRUE(WaitFor(onAutonomo)) << orca.Said();
 
     PressKeys({QStringLiteral("space")});
     ASSERT_TRUE(console.WaitForOtherTraffic(4));
@@ -399,8 +402,7 @@ TEST(Accessibility, OrcaSpeaksEachNewLampStateOnceWithTheFocusOnAButton) {
         std::this_thread::sleep_for(std::chrono::seconds(3));
         EXPECT_EQ(Saying(orca.Spoken(), step.words), heard + 1) << orca.Said();
     }
-    const std::vector<std::string> moves = orca.FocusMoves();
-    EXPECT_EQ(moves.back(), autonomo);
+    EXPECT_TRUE(onAutonomo());
     // Orca handled every event the console sent.
     EXPECT_EQ(orca.After("Could not process"), std::vector<std::string>());
 }
