@@ -83,3 +83,23 @@ std::string NoDisplayReport(const DisplayPlatform& platform, bool pluginMissing)
     return "velantro: No se ha encontrado ninguna pantalla gráfica" + asked + ": " + cause +
            ". Arranque la consola desde el escritorio.\n";
 }
+
+std::string NoScreenReport(const DisplayPlatform& platform, const std::string& started,
+                           int screens) {
+    std::string cause;
+    if (started == "vkkhrdisplay") {
+        // Its screen takes Vulkan surfaces only, and the console draws none.
+        cause = "solo muestra ventanas de Vulkan, que la consola no usa";
+    } else if (screens > 0) {
+        return "";
+    } else if (started == "linuxfb") {
+        cause = "no ofrece ninguna pantalla: no hay ningún framebuffer que pueda abrir";
+    } else {
+        cause = "no ofrece ninguna pantalla";
+    }
+    const std::string asked = platform.explicitly
+                                  ? "«" + platform.name + "» (variable QT_QPA_PLATFORM)"
+                                  : "«" + started + "»";
+    return "velantro: No se puede abrir la ventana: la plataforma gráfica " + asked +
+           " arranca, pero " + cause + ".\n";
+}

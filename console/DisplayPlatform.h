@@ -19,3 +19,11 @@ DisplayPlatform ChooseDisplayPlatform();
 // The Spanish report, "velantro: " and a line end included, for a platform
 // that did not start; pluginMissing when Qt has no such platform installed.
 std::string NoDisplayReport(const DisplayPlatform& platform, bool pluginMissing);
+
+// The Spanish report, "velantro: " and a line end included, for a platform
+// that started but gives the console nowhere to show its window: no screen at
+// all (linuxfb without a framebuffer), or windows of another kind only. Empty
+// when the window can be shown. started is the platform Qt runs (its
+// platformName), screens how many screens it offers.
+std::string NoScreenReport(const DisplayPlatform& platform, const std::string& started,
+                           int screens);

@@ -1,6 +1,7 @@
 #include "Form1.h"
 
 #include "Dispatch.h"
+#include "LampNotice.h"
 #include "LampPictures.h"
 #include "Module1_Velantro.h"
 #include "PictureBox.h"
@@ -29,9 +30,9 @@ constexpr const char* BuiltInPicture = ":/velantro.gif";
 // reports a lamp state.
 constexpr const char* StartUpPictureWords = "dibujo de arranque, aún sin el estado de la placa";
 
-// What assistive technology is told the window and the picture box are: a
-// window, where a plain widget would pass for a filler, and an image, where a
-// frame would pass for a window frame.
+// What assistive technology is told the window, the picture box and the lamp
+// notice are: a window, where a plain widget would pass for a filler, an
+// image, where a frame would pass for a window frame, and a notification.
 QAccessibleInterface* AccessibleRole(const QString& className, QObject* object) {
     auto* const widget = qobject_cast<QWidget*>(object);
     if (className == QLatin1String(Form1::staticMetaObject.className())) {
@@ -39,6 +40,9 @@ QAccessibleInterface* AccessibleRole(const QString& className, QObject* object) 
     }
     if (className == QLatin1String(PictureBox::staticMetaObject.className())) {
         return new QAccessibleWidget(widget, QAccessible::Graphic);
+    }
+    if (className == QLatin1String(LampNotice::staticMetaObject.className())) {
+        return new QAccessibleWidget(widget, QAccessible::Notification);
     }
     return nullptr;
 }
@@ -61,7 +65,7 @@ Form1::Form1(Dispatch& dispatch, QWidget* parent, PictureLoader::Now now)
       Command5(new WrapButton(QStringLiteral("VERDE"), this)),
       Command6(new WrapButton(QStringLiteral("SALIR"), this)),
       Command7(new WrapButton(QStringLiteral("PARAR"), this)), Timer1(new QTimer(this)),
-      dispatch_(dispatch), pictures_(std::move(now)) {
+      dispatch_(dispatch), pictures_(std::move(now)), lampNotice_(new LampNotice(this, Picture1)) {
     setWindowTitle(QStringLiteral("VELANTRO"));
     // The client area opens exactly here; the window manager is told the
     // position was chosen by the program.
@@ -227,6 +231,6 @@ void Form1::Timer1_Timer() {
     // a file being replaced leaves the previous picture on show.
     if (replaced && lamp != lampOnShow_) {
         lampOnShow_ = lamp;
-        Picture1->setAccessibleDescription(QString::fromUtf8(shown.words));
+        lampNotice_->Tell(shown.words);
     }
 }

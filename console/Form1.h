@@ -12,6 +12,7 @@
 #include <string>
 
 class Dispatch;
+class LampNotice;
 class PictureBox;
 class QTimer;
 class WrapButton;
@@ -66,4 +67,6 @@ private:
     // The lamp state whose picture is on show, as assistive technology was
     // last told; None while the start-up picture is on show.
     Module1_Velantro::LampReport lampOnShow_ = Module1_Velantro::LampReport::None;
+    // How assistive technology hears of a new lamp state.
+    LampNotice* const lampNotice_;
 };

@@ -1,4 +1,5 @@
 // velantro: the operator console of the Velantro model traffic light.
+#include "AccessibilityBuses.h"
 #include "DesktopIdentity.h"
 #include "Dispatch.h"
 #include "DisplayPlatform.h"
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <string>
 #include <vector>
 
 namespace {
@@ -71,13 +73,24 @@ int main(int argc, char* argv[]) {
     if (!qEnvironmentVariableIsSet("RESOURCE_NAME")) {
         qputenv("RESOURCE_NAME", identity.desktopName.c_str());
     }
+    const std::string busNotice = HoldBackSilentBuses(2000);
     const QtMessageHandler qtHandler = qInstallMessageHandler(DuringStartUp);
     QApplication application(qtArgc, qtArgv);
     qInstallMessageHandler(qtHandler);
+    // A platform that started with nowhere to show the window ends the
+    // console the same way, its English warnings dropped.
+    const std::string noScreen =
+        NoScreenReport(platform, QGuiApplication::platformName().toStdString(),
+                       static_cast<int>(QGuiApplication::screens().size()));
+    if (!noScreen.empty()) {
+        std::fputs(noScreen.c_str(), stderr);
+        return 1;
+    }
     for (const HeldMessage& held : heldMessages) {
         qt_message_output(held.type, QMessageLogContext(), held.text);
     }
     heldMessages.clear();
+    std::fputs(busNotice.c_str(), stderr);
 
     // Set before the first window is made: Qt takes the X11 class from the
     // application name then, and the Wayland application id from the

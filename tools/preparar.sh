@@ -5,8 +5,9 @@
 #   tools/preparar.sh --pruebas  also the tests, and the packages they need (a
 #                                virtual X server, a window manager, the X tools,
 #                                a headless Wayland compositor with Xwayland,
-#                                the accessibility bus and a client of it,
-#                                GNOME's font, the simulated ATmega328P)
+#                                the accessibility bus, a client of it and a
+#                                screen reader, GNOME's font, the simulated
+#                                ATmega328P)
 # Packages already present are not installed again. Needs root or sudo only
 # when something is missing.
 set -euo pipefail
@@ -18,7 +19,7 @@ build_options=()
 if [[ "${1:-}" == "--pruebas" ]]; then
     packages+=(libgtest-dev xvfb openbox xdotool x11-utils imagemagick
                desktop-file-utils lintian appstream man-db weston xwayland qt6-wayland
-               pkg-config python3 dbus-daemon at-spi2-core python3-pyatspi
+               pkg-config python3 dbus-daemon at-spi2-core python3-pyatspi orca
                simavr libsimavr-dev fonts-cantarell)
     build_options+=(-DVELANTRO_TESTS=ON)
 fi

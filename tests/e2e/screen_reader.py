@@ -2,11 +2,13 @@
 # A screen reader's view of the running console, through the accessibility
 # bus of the session in DBUS_SESSION_BUS_ADDRESS. Prints one tab-separated
 # line per object of the console's window, then "ready", then one line per
-# name or description change of any object, as it arrives:
+# name or description change of any object, or any object shown, as it
+# arrives:
 #   window <role> <name>
 #   control <role> <name> <description> <states: focused, showing>
 #   ready
-#   event <what changed> <role> <name> <description>
+#   event <what changed: accessible-name, accessible-description, showing>
+#         <role> <name> <description>
 # An event's name and description are asked of the console when the event
 # comes: what the event itself carries differs between Qt versions.
 # Runs until it is ended; stops on its own only when no console shows up.
@@ -22,6 +24,7 @@ ROLES = {
     pyatspi.ROLE_FRAME: "frame",
     pyatspi.ROLE_PUSH_BUTTON: "button",
     pyatspi.ROLE_IMAGE: "image",
+    pyatspi.ROLE_NOTIFICATION: "notification",
 }
 
 
@@ -65,6 +68,7 @@ def main():
         on_change,
         "object:property-change:accessible-name",
         "object:property-change:accessible-description",
+        "object:state-changed:showing",
     )
     line("window", role(window), window.name)
     for child in window:

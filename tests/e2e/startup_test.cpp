@@ -88,6 +88,11 @@ const DisplaySession DisplaySessions[] = {
     {"PlatformNotInstalled", XvfbX, WaylandSocket, "ninguna",
      "No se puede abrir la ventana: la plataforma gráfica «ninguna» (variable QT_QPA_PLATFORM) "
      "no está instalada en este equipo."},
+    // Qt's framebuffer platform starts even where there is no framebuffer.
+    {"FramebufferAbsent", "", nullptr, "linuxfb:fb=/dev/velantro-ninguno",
+     "No se puede abrir la ventana: la plataforma gráfica «linuxfb:fb=/dev/velantro-ninguno» "
+     "(variable QT_QPA_PLATFORM) arranca, pero no ofrece ninguna pantalla: no hay ningún "
+     "framebuffer que pueda abrir."},
 };
 
 class DisplaySessionTest : public ::testing::TestWithParam<DisplaySession> {};
