@@ -120,7 +120,6 @@ int main(int argc, char* argv[]) {
     Module1_Velantro::BindPortLibrary(NOOP_LIBRARY);
     void* library = ::dlopen(NOOP_LIBRARY, RTLD_NOW);
     setStatus = reinterpret_cast<SetStatus>(::dlsym(library, "NoopSetStatus"));
-    LimitPictureDecoding();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

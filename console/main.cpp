@@ -62,7 +62,6 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(QStringLiteral(VELANTRO_APPLICATION_VERSION));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/velantro.ico")));
 
-    LimitPictureDecoding();
     ReportBox reports;
     Dispatch dispatch(reports);
     Form1 form(dispatch);
