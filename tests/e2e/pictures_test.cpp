@@ -82,6 +82,33 @@ TEST(Pictures, EachInputCodeShowsItsFile) {
     ExpectCleanTicks(traffic, false);
 }
 
+// Pictures far larger than the box come on show some ticks after their code,
+// whole, while the console goes on reading the board.
+TEST(Pictures, BigPicturesComeOnShowWhileTheConsoleKeepsPolling) {
+    ConsoleProcess console;
+    for (const TestPicture& picture : BigPictures()) {
+        console.AddFile(picture.file, Encode(picture));
+    }
+    ASSERT_TRUE(Started(console));
+    const unsigned long window = console.MainWindow().id;
+    for (const auto& [code, picture] :
+         {std::pair{1, BigPictures()[0]}, std::pair{0, BigPictures()[1]}}) {
+        SCOPED_TRACE(picture.file);
+        const std::size_t ticksBefore = console.CurrentTraffic().reads.size();
+        console.Port().Script(StatusForCode(code));
+        std::string difference;
+        const bool shown = WaitFor([&] {
+            const QImage shot = GrabWindow(window);
+            difference = shot.isNull() ? "no screenshot" : PictureMismatch(shot, picture);
+            return difference.empty();
+        });
+        ASSERT_TRUE(shown) << difference;
+        EXPECT_GT(console.CurrentTraffic().reads.size(), ticksBefore + 1);
+    }
+    ExpectCleanTicks(console.CurrentTraffic(), false);
+    EXPECT_EQ(console.Errors().find("velantro:"), std::string::npos) << console.Errors();
+}
+
 const TestPicture& PictureOf(const char* file) {
     for (const TestPicture& picture : LampPictures()) {
         if (std::strcmp(picture.file, file) == 0) {
