@@ -21,12 +21,13 @@ namespace {
 // What the work units charge for, measured on libjpeg-turbo 2.1.5 and giflib
 // 5.2: a byte of a JPEG's data decoded in a single scan or in a progressive
 // one (each coefficient is a few bits of it), a block of 8 x 8 gone over, a
-// pixel of the visible part, a byte of markers before the picture or of a
-// GIF's extensions, a GIF pixel.
+// pixel of the visible part, a byte of markers before the picture, a byte of
+// a GIF's extensions, a GIF pixel.
 constexpr long long SingleScanByteCost = 20;
 constexpr long long ProgressiveByteCost = 70;
 constexpr long long BlockCost = 8;
 constexpr long long ShownPixelCost = 8;
+constexpr long long MarkerByteCost = 5;
 constexpr long long ByteCost = 2;
 constexpr long long GifPixelCost = 15;
 
@@ -218,7 +219,7 @@ void JpegPicture::Charge(WorkShare& share) {
     }
     const auto moved = static_cast<std::size_t>(at - charged_);
     const std::size_t decoded = moved > skipped_ ? moved - skipped_ : 0;
-    const long long cost = stage_ == Stage::Header        ? ByteCost
+    const long long cost = stage_ == Stage::Header        ? MarkerByteCost
                            : info_.buffered_image == TRUE ? ProgressiveByteCost
                                                           : SingleScanByteCost;
     share.Spend(static_cast<long long>(decoded) * cost);

@@ -47,11 +47,11 @@ public:
 
     static constexpr Clock::duration FailureGrace = std::chrono::seconds(1);
     static constexpr Clock::duration TrustAfter = std::chrono::seconds(2);
-    // What one tick may spend reading and decoding a file (WorkShare): about
-    // four milliseconds of this machine, and never more than twenty of the
+    // What one tick may spend reading and decoding a file (WorkShare): a few
+    // milliseconds of this machine, and never more than fifteen of the
     // processor's time.
-    static constexpr long long ShareUnits = 4'000'000;
-    static constexpr std::chrono::nanoseconds ShareTime = std::chrono::milliseconds(20);
+    static constexpr long long ShareUnits = 3'000'000;
+    static constexpr std::chrono::nanoseconds ShareTime = std::chrono::milliseconds(15);
 
     explicit PictureLoader(Now now = Clock::now) : now_(std::move(now)) {}
 

@@ -11,8 +11,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(build-essential cmake qt6-base-dev libgl-dev fonts-dejavu-core
-          dpkg-dev file)
+packages=(build-essential cmake qt6-base-dev libgl-dev libjpeg62-turbo-dev libgif-dev
+          fonts-dejavu-core dpkg-dev file)
 build_options=()
 if [[ "${1:-}" == "--pruebas" ]]; then
     packages+=(libgtest-dev xvfb openbox xdotool x11-utils imagemagick
