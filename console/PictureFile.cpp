@@ -11,15 +11,17 @@ namespace {
 
 // Picture files are a few tens of kilobytes; a camera's photo is a few
 // megabytes. Anything far larger is refused rather than read into memory.
-constexpr qint64 MaxFileBytes = qint64{16} * 1024 * 1024;
+constexpr qint64 Megabyte = qint64{1024} * 1024;
+constexpr qint64 MaxFileBytes = 16 * Megabyte;
 
 std::string TooLarge(qint64 size) {
-    const auto tenths = static_cast<long long>(static_cast<double>(size) * 10 / (1024 * 1024));
+    const auto tenths =
+        static_cast<long long>(static_cast<double>(size) * 10 / static_cast<double>(Megabyte));
     const std::string megabytes =
         size > MaxFileBytes ? std::to_string(tenths / 10) + "," + std::to_string(tenths % 10)
-                            : "más de " + std::to_string(MaxFileBytes / (1024 * 1024));
+                            : "más de " + std::to_string(MaxFileBytes / Megabyte);
     return "el archivo ocupa " + megabytes + " MB, más de los " +
-           std::to_string(MaxFileBytes / (1024 * 1024)) +
+           std::to_string(MaxFileBytes / Megabyte) +
            " MB que admite la consola para un dibujo; redúzcalo o guárdelo con menos calidad "
            "hasta que ocupe menos";
 }

@@ -33,7 +33,7 @@ constexpr long long GifPixelCost = 15;
 
 // libjpeg is given the file this much at a time while it reads markers, so
 // that a file made of nothing but markers is read a share at a time too.
-constexpr std::size_t JpegChunk = 64 * 1024;
+constexpr std::size_t JpegChunk = std::size_t{64} * 1024;
 
 std::string Pixels(long long width, long long height) {
     return std::to_string(width) + " x " + std::to_string(height) + " píxeles";
@@ -44,7 +44,8 @@ std::string Pixels(long long width, long long height) {
 std::string WayOut(long long width, long long height, double cost, double bound) {
     const double scale = std::sqrt(bound / cost);
     return "; guárdela como JPEG normal o redúzcala a menos de " +
-           Pixels(static_cast<long long>(width * scale), static_cast<long long>(height * scale));
+           Pixels(static_cast<long long>(static_cast<double>(width) * scale),
+                  static_cast<long long>(static_cast<double>(height) * scale));
 }
 
 std::string Megabytes(double bytes) {
@@ -70,6 +71,9 @@ struct JpegErrors {
 // Warnings (a picture's data a little off) are counted by libjpeg and not
 // printed.
 void JpegQuiet(j_common_ptr /*info*/) {}
+
+// Given to libjpeg where a file ends before its end marker.
+const unsigned char EndOfImage[] = {0xFF, JPEG_EOI};
 
 class JpegPicture final : public PictureDecoder::Format {
 public:
@@ -168,7 +172,6 @@ boolean JpegPicture::FillInput(j_decompress_ptr info) {
     }
     // Out of data where libjpeg cannot wait for more: it is given an end
     // marker to finish on, and the file is known to be cut short.
-    static const unsigned char EndOfImage[] = {0xFF, JPEG_EOI};
     self.cut_ = true;
     source.next_input_byte = EndOfImage;
     source.bytes_in_buffer = sizeof EndOfImage;
@@ -295,7 +298,7 @@ void JpegPicture::CopyRow(const unsigned char* row) {
     }
     // Inverted CMYK, as Adobe writes it and as Qt shows it.
     for (int x = 0; x < image_.width(); ++x) {
-        const unsigned char* pixel = row + 4 * x;
+        const unsigned char* pixel = row + std::ptrdiff_t{4} * x;
         const int k = pixel[3];
         line[x] = qRgb(k * pixel[0] / 255, k * pixel[1] / 255, k * pixel[2] / 255);
     }
@@ -439,14 +442,14 @@ bool JpegPicture::Decode(WorkShare& share) {
         throw PictureError(path_,
                            "la imagen JPEG está incompleta: el archivo se corta antes de su final");
     case Outcome::TooBig:
-        throw PictureError(path_, "es una imagen JPEG " + kind() + " de " +
-                                      Pixels(info_.image_width, info_.image_height) +
-                                      ": leerla ocuparía " + Megabytes(heldBytes_) +
-                                      ", más de los " + Megabytes(MaxHeldJpegBytes) +
-                                      " que admite la consola" +
-                                      WayOut(info_.image_width, info_.image_height,
-                                             static_cast<double>(heldBytes_),
-                                             static_cast<double>(MaxHeldJpegBytes)));
+        throw PictureError(
+            path_,
+            "es una imagen JPEG " + kind() + " de " +
+                Pixels(info_.image_width, info_.image_height) + ": leerla ocuparía " +
+                Megabytes(static_cast<double>(heldBytes_)) + ", más de los " +
+                Megabytes(static_cast<double>(MaxHeldJpegBytes)) + " que admite la consola" +
+                WayOut(info_.image_width, info_.image_height, static_cast<double>(heldBytes_),
+                       static_cast<double>(MaxHeldJpegBytes)));
     case Outcome::TooLong:
         throw PictureError(path_, "es una imagen JPEG " + kind() + " de " +
                                       Pixels(info_.image_width, info_.image_height) + " en " +
@@ -470,7 +473,7 @@ bool JpegPicture::Decode(WorkShare& share) {
     case JERR_OUT_OF_MEMORY:
     case JERR_NO_BACKING_STORE:
         throw PictureError(path_, "leer la imagen JPEG ocuparía más de " +
-                                      Megabytes(MaxHeldJpegBytes) +
+                                      Megabytes(static_cast<double>(MaxHeldJpegBytes)) +
                                       ", lo más que admite la consola; guárdela como JPEG normal "
                                       "o redúzcala");
     default:

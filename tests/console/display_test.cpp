@@ -566,7 +566,7 @@ void DisplayTest::aBadFileIsReportedAfterASecondAndThePictureKept_data() {
     QTest::newRow("GIF whose frame's data is short")
         << QByteArray::fromStdString(HugeGif({65535, 0}, {0, 500, 10, 10})) << "GIF están dañados";
     QTest::newRow("file over 16 MB")
-        << QByteArray::fromStdString(std::string(17 * 1024 * 1024, '\xFF'))
+        << QByteArray::fromStdString(std::string(std::size_t{17} * 1024 * 1024, '\xFF'))
         << "el archivo ocupa 17,0 MB, más de los 16 MB que admite la consola para un dibujo";
     QTest::newRow("directory") << QByteArray("<dir>") << "es una carpeta";
     QTest::newRow("named pipe") << QByteArray("<fifo>") << "no es un archivo normal";

@@ -91,8 +91,9 @@ TEST(Pictures, BigPicturesComeOnShowWhileTheConsoleKeepsPolling) {
     }
     ASSERT_TRUE(Started(console));
     const unsigned long window = console.MainWindow().id;
-    for (const auto& [code, picture] :
-         {std::pair{1, BigPictures()[0]}, std::pair{0, BigPictures()[1]}}) {
+    // rojo.jpg for code 1, velantro.gif for code 0.
+    for (const int code : {1, 0}) {
+        const TestPicture& picture = BigPictures()[code == 1 ? 0 : 1];
         SCOPED_TRACE(picture.file);
         const std::size_t ticksBefore = console.CurrentTraffic().reads.size();
         console.Port().Script(StatusForCode(code));
