@@ -49,13 +49,21 @@ std::string Difference(const QImage& shot, const char* file) {
     return file == nullptr ? "" : std::string("no test picture is called ") + file;
 }
 
-TEST(Pictures, EachInputCodeShowsItsFile) {
-    ConsoleProcess console;
-    for (const TestPicture& picture : LampPictures()) {
+// Lays the pictures beside the console and starts it: the window's id, or 0
+// when it did not start.
+unsigned long StartWith(ConsoleProcess& console, const std::vector<TestPicture>& pictures) {
+    for (const TestPicture& picture : pictures) {
         console.AddFile(picture.file, Encode(picture));
     }
-    ASSERT_TRUE(Started(console));
-    const unsigned long window = console.MainWindow().id;
+    const testing::AssertionResult started = Started(console);
+    EXPECT_TRUE(started);
+    return started ? console.MainWindow().id : 0;
+}
+
+TEST(Pictures, EachInputCodeShowsItsFile) {
+    ConsoleProcess console;
+    const unsigned long window = StartWith(console, LampPictures());
+    ASSERT_NE(window, 0UL);
 
     for (const CodeStep& step : Walk) {
         SCOPED_TRACE("input code " + std::to_string(step.code));
@@ -86,11 +94,8 @@ TEST(Pictures, EachInputCodeShowsItsFile) {
 // whole, while the console goes on reading the board.
 TEST(Pictures, BigPicturesComeOnShowWhileTheConsoleKeepsPolling) {
     ConsoleProcess console;
-    for (const TestPicture& picture : BigPictures()) {
-        console.AddFile(picture.file, Encode(picture));
-    }
-    ASSERT_TRUE(Started(console));
-    const unsigned long window = console.MainWindow().id;
+    const unsigned long window = StartWith(console, BigPictures());
+    ASSERT_NE(window, 0UL);
     // rojo.jpg for code 1, velantro.gif for code 0.
     for (const int code : {1, 0}) {
         const TestPicture& picture = BigPictures()[code == 1 ? 0 : 1];
