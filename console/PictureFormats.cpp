@@ -88,7 +88,7 @@ public:
 private:
     enum class Stage { Header, Start, Consume, Output, Rows, Skip, Finish, Done };
     // How a run of Run ended. Cut: libjpeg asked for more than the file has.
-    enum class Outcome { Whole, Spent, Cut, Failed, TooBig, TooLong };
+    enum class Outcome { Whole, Spent, Cut, Failed, NoPicture, TooBig, TooLong };
 
     // The source: the file's bytes, handed out a chunk at a time while the
     // source suspends (libjpeg then returns to its caller, and goes on where
@@ -329,7 +329,7 @@ JpegPicture::Outcome JpegPicture::Run(WorkShare& share) {
                 stage_ = Stage::Start;
                 break;
             default: // tables only, no picture
-                return Outcome::Failed;
+                return Outcome::NoPicture;
             }
             break;
         case Stage::Start:
@@ -460,6 +460,8 @@ bool JpegPicture::Decode(WorkShare& share) {
                                       WayOut(info_.image_width, info_.image_height,
                                              static_cast<double>(scanBlocks_),
                                              static_cast<double>(MaxJpegScanBlocks)));
+    case Outcome::NoPicture:
+        throw damaged(": no contiene ninguna imagen, solo tablas");
     case Outcome::Failed:
         break;
     }

@@ -23,7 +23,13 @@ bool PictureLoader::Show(const std::string& path, PictureBox& box) {
     try {
         progress = Load(path, file, now, box.contentsRect().size(), attempt);
     } catch (const PictureError&) {
+        const bool held = file.job != nullptr;
         file.job.reset();
+#ifdef __GLIBC__
+        if (held) {
+            ::malloc_trim(0); // what a refused picture took goes back too
+        }
+#endif
         if (!file.failingSince || attempt != file.failedAttempt) {
             file.failingSince = now;
             file.failedAttempt = attempt;

@@ -632,6 +632,12 @@ void DisplayTest::whatFollowsAPicturesEndIsIgnored_data() {
     wide.replace(6, 4, "\xF6\xFB\x08\x02"s);
     QTest::newRow("GIF of 10 x 10 on a screen of 64502 x 520")
         << QByteArray::fromStdString(wide) << 1;
+    QTest::newRow("CMYK JPEG") << QByteArray::fromStdString(
+                                      Converted({300, 600}, {"-colorspace", "CMYK"}, "jpg"))
+                               << 1;
+    QTest::newRow("grey JPEG") << QByteArray::fromStdString(
+                                      Converted({300, 600}, {"-colorspace", "Gray"}, "jpg"))
+                               << 1;
     QTest::newRow("6000 x 4000 JPEG")
         << QByteArray::fromStdString(JpegOf(Qt::blue, {6000, 4000})) << 2;
     QTest::newRow("20000 x 100 JPEG")
