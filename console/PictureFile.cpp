@@ -131,12 +131,3 @@ qint64 PictureFileReader::ReadOn(qint64 most) {
     }
     return got;
 }
-
-FileStamp ReadPictureFile(const std::string& path, QByteArray& bytes) {
-    PictureFileReader reader(path);
-    while (!reader.Done()) {
-        reader.ReadOn(MaxFileBytes);
-    }
-    bytes = reader.Bytes();
-    return reader.Stamp();
-}

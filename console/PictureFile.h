@@ -64,7 +64,3 @@ private:
     qint64 length_ = 0; // read so far
     bool done_ = false;
 };
-
-// Reads the whole file into bytes. Returns the file's stamp as it was when it
-// was opened.
-FileStamp ReadPictureFile(const std::string& path, QByteArray& bytes);

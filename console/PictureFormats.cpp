@@ -146,6 +146,10 @@ JpegPicture::JpegPicture(const std::string& path, const QByteArray& bytes, QSize
     info_.err = jpeg_std_error(&errors_.manager);
     errors_.manager.error_exit = JpegErrorExit;
     errors_.manager.output_message = JpegQuiet;
+    // Creating fails only for want of memory; libjpeg's error jumps back here.
+    if (setjmp(errors_.jump) != 0) {
+        throw PictureError(path, "no hay memoria para leer la imagen JPEG");
+    }
     jpeg_create_decompress(&info_);
     info_.client_data = this;
     source_.init_source = InitSource;
