@@ -2,7 +2,11 @@
 // visible part, and whether the memory of a big picture goes back.
 //   picture_bench DIR            makes the crafted files and camera-sized photos
 //                                in DIR and measures each in a process of its own
-//   picture_bench --one FILE     one file: outcome, time, peak memory added
+//   picture_bench --one FILE     one file, shown as the console shows it, a
+//                                share per tick of a 10 ms timer: the ticks it
+//                                took, the longest tick and the longest gap
+//                                between two ticks, the peak memory added, the
+//                                outcome
 //   picture_bench --back BIG SMALL
 //                                resident memory with SMALL shown, with BIG shown
 //                                in its place, and with SMALL back again
@@ -15,12 +19,14 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QRandomGenerator>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -41,6 +47,13 @@ long StatusKb(const char* field) {
         }
     }
     return -1;
+}
+
+// The processor time this thread has taken, in milliseconds.
+double ThreadMs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
 void ResetPeak() {
@@ -131,9 +144,9 @@ std::string Comments(int count) {
     return all;
 }
 
-// A GIF of the given size in 256 colours at random: the hardest there is to
-// decode at that size.
-std::string Gif(QSize size) {
+// A GIF of the given size in colours at random, 256 by default: the hardest
+// there is to decode at that size.
+std::string Gif(QSize size, unsigned colours = 256) {
     artgen::IndexedImage image;
     image.width = size.width();
     image.height = size.height();
@@ -141,9 +154,23 @@ std::string Gif(QSize size) {
     image.pixels.resize(static_cast<std::size_t>(image.width) * image.height);
     QRandomGenerator random(7);
     for (auto& pixel : image.pixels) {
-        pixel = static_cast<std::uint8_t>(random.bounded(256U));
+        pixel = static_cast<std::uint8_t>(random.bounded(colours));
     }
     return artgen::EncodeGif(image).toStdString();
+}
+
+// A progressive JPEG in full colour, as ImageMagick writes it with
+// -interlace JPEG and no chroma subsampling.
+void FullColour(const QImage& image, const fs::path& path) {
+    const fs::path ppm = path.string() + ".ppm";
+    image.save(QString::fromStdString(ppm.string()), "PPM");
+    const std::string command = "convert '" + ppm.string() +
+                                "' -sampling-factor 1x1 -interlace JPEG -quality 90 '" +
+                                path.string() + "'";
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "convert failed: %s\n", command.c_str());
+    }
+    fs::remove(ppm);
 }
 
 struct Made {
@@ -164,10 +191,16 @@ std::vector<Made> MakeFiles(const fs::path& dir) {
         {"photo-4096x4096-progressive.jpg", "progressive"},
         {"photo-2048x2048-progressive.jpg", "progressive"},
         {"photo-1600x1200-progressive.jpg", "progressive, quality 90"},
+        {"photo-1600x1200-progressive-444.jpg", "progressive in full colour (ImageMagick)"},
+        {"photo-4000x3000-progressive.jpg", "progressive"},
+        {"photo-4000x3000-progressive-444.jpg", "progressive in full colour (ImageMagick)"},
+        {"photo-6000x4000-progressive-444.jpg", "progressive in full colour (ImageMagick)"},
         {"photo-8000x5000-q100.jpg", "baseline, quality 100"},
         {"photo-4000x3000-q100.jpg", "baseline, quality 100, near the largest file admitted"},
         {"gif-4096x4096.gif", "GIF"},
-        {"gif-1600x1200.gif", "GIF, near the largest admitted"},
+        {"gif-1600x1200.gif", "GIF"},
+        {"gif-2000x2000.gif", "GIF"},
+        {"gif-4000x4000.gif", "GIF, 16 colours at random, near the largest admitted"},
         {"rojo-16k.jpg", "the delivered red picture"},
     };
     Save(dir / made[0].name, Start + Tables() + Frame(0xC0, 32768, 32768, 3) + Scan(1, 64) + End);
@@ -182,48 +215,71 @@ std::vector<Made> MakeFiles(const fs::path& dir) {
     Save(dir / made[7].name, Encode(Photo({4096, 4096}), "JPEG", 92, true));
     Save(dir / made[8].name, Encode(Photo({2048, 2048}), "JPEG", 92, true));
     Save(dir / made[9].name, Encode(Photo({1600, 1200}), "JPEG", 90, true));
-    Save(dir / made[10].name, Encode(Photo({8000, 5000}), "JPEG", 100));
-    Save(dir / made[11].name, Encode(Photo({4000, 3000}), "JPEG", 100));
-    Save(dir / made[12].name, Gif({4096, 4096}));
-    Save(dir / made[13].name, Gif({1600, 1200}));
-    fs::copy_file(PICTURES_DIR "/rojo.jpg", dir / made[14].name,
+    FullColour(Photo({1600, 1200}), dir / made[10].name);
+    Save(dir / made[11].name, Encode(Photo({4000, 3000}), "JPEG", 92, true));
+    FullColour(Photo({4000, 3000}), dir / made[12].name);
+    FullColour(photo, dir / made[13].name);
+    Save(dir / made[14].name, Encode(Photo({8000, 5000}), "JPEG", 100));
+    Save(dir / made[15].name, Encode(Photo({4000, 3000}), "JPEG", 100));
+    Save(dir / made[16].name, Gif({4096, 4096}));
+    Save(dir / made[17].name, Gif({1600, 1200}));
+    Save(dir / made[18].name, Gif({2000, 2000}));
+    Save(dir / made[19].name, Gif({4000, 4000}, 16));
+    fs::copy_file(PICTURES_DIR "/rojo.jpg", dir / made[20].name,
                   fs::copy_options::overwrite_existing);
     return made;
 }
-
-// One file: read and decoded as the console does, five times; the fastest
-// time and the peak memory added over the resident size before.
+// One file, through the loader and a picture box, on a 10 ms timer as the
+// console's, until it is on show or refused: the ticks it took, the longest
+// tick, the longest gap between the starts of two ticks, and the peak memory
+// added over the resident size before.
 int One(const std::string& path) {
-    LimitPictureDecoding();
-    QByteArray bytes;
-    try { // the decoders' plugins are loaded before measuring
-        ReadPictureFile(PICTURES_DIR "/velantro.gif", bytes);
-        DecodePicture("", bytes, {245, 517});
-    } catch (const PictureError&) {
-    }
-    bytes = QByteArray();
+    PictureBox box(nullptr);
+    box.resize(249, 521);
     std::string outcome;
-    double fastest = 1e9;
-    long peak = 0;
-    for (int round = 0; round < 5; ++round) {
-        const long before = StatusKb("VmRSS");
-        ResetPeak();
-        const auto start = std::chrono::steady_clock::now();
-        try {
-            QByteArray file;
-            ReadPictureFile(path, file);
-            const QImage image = DecodePicture(path, file, {245, 517});
-            outcome = "shown";
-        } catch (const PictureError& error) {
-            outcome = error.what();
-            outcome = "refused: " + outcome.substr(outcome.rfind(": ") + 2);
-        }
-        const std::chrono::duration<double, std::milli> took =
-            std::chrono::steady_clock::now() - start;
-        fastest = std::min(fastest, took.count());
-        peak = std::max(peak, StatusKb("VmHWM") - before);
+    int ticks = 0;
+    double longestTick = 0;
+    double longestCpu = 0;
+    double longestGap = 0;
+    const long before = StatusKb("VmRSS");
+    ResetPeak();
+    {
+        PictureLoader loader;
+        QTimer timer;
+        timer.setInterval(10);
+        auto last = std::chrono::steady_clock::time_point();
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            const auto start = std::chrono::steady_clock::now();
+            const double startCpu = ThreadMs();
+            if (ticks > 0) {
+                longestGap = std::max(
+                    longestGap, std::chrono::duration<double, std::milli>(start - last).count());
+            }
+            last = start;
+            ++ticks;
+            bool over = false;
+            try {
+                over = loader.Show(path, box);
+                outcome = "shown";
+            } catch (const PictureError& error) {
+                outcome = error.what();
+                outcome = "refused: " + outcome.substr(outcome.find(": ") + 2);
+                over = true;
+            }
+            longestTick = std::max(longestTick, std::chrono::duration<double, std::milli>(
+                                                    std::chrono::steady_clock::now() - start)
+                                                    .count());
+            longestCpu = std::max(longestCpu, ThreadMs() - startCpu);
+            if (over || ticks >= 100'000) {
+                timer.stop();
+                QCoreApplication::quit();
+            }
+        });
+        timer.start();
+        QCoreApplication::exec();
     }
-    std::printf("%.1f ms | %.1f MB | %s\n", fastest, static_cast<double>(peak) / 1024,
+    std::printf("%d | %.1f ms | %.1f ms | %.1f ms | %.1f MB | %s\n", ticks, longestCpu, longestTick,
+                longestGap, static_cast<double>(StatusKb("VmHWM") - before) / 1024,
                 outcome.c_str());
     return 0;
 }
@@ -231,7 +287,6 @@ int One(const std::string& path) {
 int Back(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    LimitPictureDecoding();
     const fs::path dir = fs::temp_directory_path() / "picture_bench_back";
     fs::create_directories(dir);
     const fs::path shown = dir / "rojo.jpg";
@@ -240,7 +295,9 @@ int Back(int argc, char* argv[]) {
     PictureLoader loader;
     const auto show = [&](const char* file) {
         fs::copy_file(file, shown, fs::copy_options::overwrite_existing);
-        loader.Show(shown.string(), box);
+        // A big picture is read and decoded over some ticks.
+        for (int tick = 0; tick < 100'000 && !loader.Show(shown.string(), box); ++tick) {
+        }
         return StatusKb("VmRSS");
     };
     const long small = show(argv[3]);
@@ -257,7 +314,8 @@ int Back(int argc, char* argv[]) {
 
 int main(int argc, char* argv[]) {
     if (argc == 3 && std::string(argv[1]) == "--one") {
-        QCoreApplication application(argc, argv);
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QApplication application(argc, argv);
         return One(argv[2]);
     }
     if (argc == 4 && std::string(argv[1]) == "--back") {
@@ -270,8 +328,8 @@ int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
     const fs::path dir = argv[1];
     fs::create_directories(dir);
-    std::printf("| file | size | what | fastest of 5 | peak added | outcome |\n"
-                "|---|---|---|---|---|---|\n");
+    std::printf("| file | size | what | ticks | longest tick, processor | longest tick | "
+                "longest gap | peak added | outcome |\n|---|---|---|---|---|---|---|---|---|\n");
     for (const Made& file : MakeFiles(dir)) {
         const fs::path path = dir / file.name;
         const std::string command = std::string("'") + argv[0] + "' --one '" + path.string() + "'";

@@ -1,5 +1,6 @@
 #include "PictureFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -9,10 +10,21 @@
 namespace {
 
 // Picture files are a few tens of kilobytes; a camera's photo is a few
-// megabytes. Anything far larger is refused rather than read into memory:
-// reading and walking 16 MB takes about a tenth of a second.
-constexpr qint64 MaxFileBytes = qint64{16} * 1024 * 1024;
-constexpr const char* TooLarge = "el archivo es demasiado grande para ser una imagen de la consola";
+// megabytes. Anything far larger is refused rather than read into memory.
+constexpr qint64 Megabyte = qint64{1024} * 1024;
+constexpr qint64 MaxFileBytes = 16 * Megabyte;
+
+std::string TooLarge(qint64 size) {
+    const auto tenths =
+        static_cast<long long>(static_cast<double>(size) * 10 / static_cast<double>(Megabyte));
+    const std::string megabytes =
+        size > MaxFileBytes ? std::to_string(tenths / 10) + "," + std::to_string(tenths % 10)
+                            : "más de " + std::to_string(MaxFileBytes / Megabyte);
+    return "el archivo ocupa " + megabytes + " MB, más de los " +
+           std::to_string(MaxFileBytes / Megabyte) +
+           " MB que admite la consola para un dibujo; redúzcalo o guárdelo con menos calidad "
+           "hasta que ocupe menos";
+}
 
 std::string SystemReason(int error) {
     switch (error) {
@@ -27,22 +39,6 @@ std::string SystemReason(int error) {
         return std::string("error del sistema: ") + std::strerror(error);
     }
 }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 FileStamp StampOf(const struct stat& status) {
     FileStamp stamp;
@@ -73,49 +69,65 @@ FileStamp StampPictureFile(const std::string& path) {
     return StampOf(status);
 }
 
-FileStamp ReadPictureFile(const std::string& path, QByteArray& bytes) {
+PictureFileReader::PictureFileReader(const std::string& path) : path_(path) {
     // Non-blocking, so that a named pipe in place of a picture cannot hang the
     // console on open; it is refused below as not a plain file.
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (file.Get() < 0) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd_ < 0) {
         throw PictureError(path, SystemReason(errno));
     }
     struct stat status {};
-    if (::fstat(file.Get(), &status) != 0) {
-        throw PictureError(path, SystemReason(errno));
+    if (::fstat(fd_, &status) != 0) {
+        const int error = errno;
+        ::close(fd_);
+        throw PictureError(path, SystemReason(error));
     }
+    const auto refuse = [this, &path](const std::string& reason) {
+        ::close(fd_);
+        throw PictureError(path, reason);
+    };
     if (S_ISDIR(status.st_mode)) {
-        throw PictureError(path, SystemReason(EISDIR));
+        refuse(SystemReason(EISDIR));
     }
     if (!S_ISREG(status.st_mode)) {
-        throw PictureError(path, "no es un archivo normal");
+        refuse("no es un archivo normal");
     }
     if (status.st_size > MaxFileBytes) {
-        throw PictureError(path, TooLarge);
+        refuse(TooLarge(status.st_size));
     }
-
-    // Ask for one byte more than fstat gave, so that a file that grew in the
+    stamp_ = StampOf(status);
+    // One byte more than fstat gave, so that a file that grew in the
     // meantime is still read whole; a plain file reads short only at its end.
-    qint64 length = 0;
-    bytes.resize(static_cast<qsizetype>(status.st_size) + 1);
-    for (;;) {
-        const auto wanted = static_cast<std::size_t>(bytes.size() - length);
-        const ssize_t got = ::read(file.Get(), bytes.data() + length, wanted);
-        if (got < 0) {
+    bytes_.resize(static_cast<qsizetype>(status.st_size) + 1);
+}
+
+PictureFileReader::~PictureFileReader() {
+    ::close(fd_);
+}
+
+qint64 PictureFileReader::ReadOn(qint64 most) {
+    qint64 got = 0;
+    while (!done_ && got < most) {
+        if (length_ == bytes_.size()) {
+            if (length_ > MaxFileBytes) {
+                throw PictureError(path_, TooLarge(length_));
+            }
+            bytes_.resize(bytes_.size() * 2);
+        }
+        const auto wanted = static_cast<std::size_t>(std::min(bytes_.size() - length_, most - got));
+        const ssize_t count = ::read(fd_, bytes_.data() + length_, wanted);
+        if (count < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            throw PictureError(path, SystemReason(errno));
+            throw PictureError(path_, SystemReason(errno));
         }
-        length += got;
-        if (static_cast<std::size_t>(got) < wanted) {
-            break;
+        length_ += count;
+        got += count;
+        if (count == 0) {
+            done_ = true;
+            bytes_.resize(static_cast<qsizetype>(length_));
         }
-        if (length > MaxFileBytes) {
-            throw PictureError(path, TooLarge);
-        }
-        bytes.resize(bytes.size() * 2);
     }
-    bytes.resize(static_cast<qsizetype>(length));
-    return StampOf(status);
+    return got;
 }

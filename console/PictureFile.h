@@ -34,6 +34,33 @@ struct FileStamp {
 // The stamp of the file at path, as it is now.
 FileStamp StampPictureFile(const std::string& path);
 
-// Reads the whole file into bytes, reusing the storage bytes already has.
-// Returns the file's stamp as it was when it was opened.
-FileStamp ReadPictureFile(const std::string& path, QByteArray& bytes);
+// Reads a picture file a part at a time: opened when made, read on by
+// ReadOn. Throws PictureError for a file that is missing, unreadable, not a
+// plain file, or larger than a picture file may be.
+class PictureFileReader {
+public:
+    explicit PictureFileReader(const std::string& path);
+    ~PictureFileReader();
+    PictureFileReader(const PictureFileReader&) = delete;
+    PictureFileReader& operator=(const PictureFileReader&) = delete;
+
+    // The file's stamp as it was when it was opened.
+    const FileStamp& Stamp() const { return stamp_; }
+
+    // Reads up to most more bytes; returns how many. Reading is over when
+    // Done() says so: the file has been read to its end.
+    qint64 ReadOn(qint64 most);
+    bool Done() const { return done_; }
+    qint64 Length() const { return length_; }
+    // The bytes read: as many as Length() and storage past them while reading
+    // goes on.
+    const QByteArray& Bytes() const { return bytes_; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    FileStamp stamp_;
+    QByteArray bytes_;
+    qint64 length_ = 0; // read so far
+    bool done_ = false;
+};

@@ -1,5 +1,6 @@
-// The picture formats the console shows, JPEG and GIF: how far a file's
-// structure reaches, what it may cost to decode, and the decoding itself.
+// The picture formats the console shows, JPEG (libjpeg-turbo) and GIF
+// (giflib): what a picture may cost, and decoding its visible part a share at
+// a time, so that a big picture never stops the console's ticks.
 #pragma once
 
 #include "PictureFile.h"
@@ -7,40 +8,78 @@
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
+#include <chrono>
+#include <memory>
 #include <string>
 
-// Largest picture decoded whole: a GIF is always decoded onto its whole canvas,
-// and a JPEG the decoder must hold whole (progressive, arithmetic-coded, in
-// several scans, or a scan without every component) has its coefficients
-// kept until its last scan, so a file declaring more is refused before its
-// pixels are allocated. Any other JPEG is decoded only as far as the visible
-// part reaches. Two million pixels (1600 x 1200 fit) take about a tenth of a
-// second to decode as a GIF.
-constexpr int MaxPicturePixels = 2 * 1024 * 1024;
+// A JPEG the decoder must hold whole (progressive, or in several scans) keeps
+// 128 bytes for each 8 x 8 block of each component until its last scan, while
+// the file's bytes are held too: both together may take this much. A
+// progressive photo of 4000 x 3000 pixels passes in any chroma subsampling.
+constexpr qint64 MaxHeldJpegBytes = qint64{90} * 1024 * 1024;
 
-// A JPEG held whole by the decoder keeps 128 bytes for each 8 x 8 block of
-// each component, goes over the blocks of each scan's components once for
-// every scan, and decodes every byte: each is bounded so that no such picture
-// costs more than about a tenth of a second. A progressive photo of 1600 x
-// 1200 pixels passes, whether its colour is halved or kept whole.
-constexpr long long MaxHeldJpegBlocks = 250'000;
-constexpr long long MaxHeldJpegScanBlocks = 400'000;
-constexpr qsizetype MaxHeldJpegBytes = qsizetype{1024} * 1024;
+// The blocks each scan of such a JPEG goes over, summed over its scans: what
+// decoding it costs. Ten scans of a 4000 x 3000 photo in full colour go over
+// about 2.3 million; a file may take eight times that.
+constexpr long long MaxJpegScanBlocks = 20'000'000;
 
-// Most marker segments a JPEG may carry before its first scan. Cameras and
-// editors write a few dozen at most; the decoder's time grows faster than
-// their number.
-constexpr int MaxJpegHeaderSegments = 1000;
+// Largest first frame of a GIF, in pixels: each is decoded, whichever part
+// of the frame is shown.
+constexpr qint64 MaxGifPixels = qint64{4096} * 4096;
 
-// Bounds what Qt's image decoders may allocate, process-wide, to what the
-// largest picture held whole needs. Called once at start-up, before the first
-// decode.
-void LimitPictureDecoding();
+// What one tick may spend on a picture: work units, each about a nanosecond
+// of this machine's time, so that the same file takes the same ticks on every
+// run; and a limit of the thread's processor time besides, for a slower
+// machine (time the thread waits for the processor is not counted: it would
+// make the ticks a file takes depend on the machine's load).
+class WorkShare {
+public:
+    WorkShare(long long units, std::chrono::nanoseconds most)
+        : left_(units), deadline_(ThreadTime() + most) {}
 
-// Decodes JPEG or GIF bytes, told apart by their content, as far as the
-// top-left visible pixels reach: the picture box shows no more of them. path
-// is only for the message. The checks here give the reason for the common
-// cases; the limit set by LimitPictureDecoding stops any other way of
-// declaring more (a GIF's canvas can grow past both its screen and its first
-// frame). Throws PictureError.
+    // A share without bound: the whole picture at once.
+    static WorkShare Unbounded() { return {1LL << 62, std::chrono::hours(24)}; }
+
+    void Spend(long long units) { left_ -= units; }
+    bool Spent() const { return left_ <= 0 || ThreadTime() >= deadline_; }
+
+private:
+    static std::chrono::nanoseconds ThreadTime();
+
+    long long left_;
+    std::chrono::nanoseconds deadline_;
+};
+
+// Decodes the top-left part of a JPEG or GIF, told apart by their content, as
+// far as visible reaches, and checks that the file is whole: that its
+// structure leads to its end marker. Whatever follows that marker is not part
+// of the picture and is ignored. path is only for the messages.
+class PictureDecoder {
+public:
+    PictureDecoder(const std::string& path, const QByteArray& bytes, QSize visible);
+    ~PictureDecoder();
+    PictureDecoder(const PictureDecoder&) = delete;
+    PictureDecoder& operator=(const PictureDecoder&) = delete;
+
+    // Decodes on until the picture is whole (true) or share is spent (false).
+    // Throws PictureError for a file that is cut short, damaged, or more than
+    // the bounds above.
+    bool Decode(WorkShare& share);
+
+    // The visible part, once Decode has returned true.
+    const QImage& Picture() const;
+
+    // The decoder of one format.
+    class Format {
+    public:
+        virtual ~Format() = default;
+        virtual bool Decode(WorkShare& share) = 0;
+        virtual const QImage& Picture() const = 0;
+    };
+
+private:
+    std::unique_ptr<Format> format_;
+};
+
+// The whole decoding at once. Throws PictureError.
 QImage DecodePicture(const std::string& path, const QByteArray& bytes, QSize visible);

@@ -102,7 +102,6 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(
         QIcon(QFile::exists(icon) ? icon : QStringLiteral(":/velantro.ico")));
 
-    LimitPictureDecoding();
     ReportBox reports;
     Dispatch dispatch(reports);
     Form1 form(dispatch);

@@ -13,8 +13,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(build-essential cmake qt6-base-dev libgl-dev fonts-dejavu-core
-          dpkg-dev file groff gcc-avr avr-libc)
+packages=(build-essential cmake qt6-base-dev libgl-dev libjpeg62-turbo-dev libgif-dev
+          fonts-dejavu-core dpkg-dev file groff gcc-avr avr-libc)
 build_options=()
 if [[ "${1:-}" == "--pruebas" ]]; then
     packages+=(libgtest-dev xvfb openbox xdotool x11-utils imagemagick

@@ -19,7 +19,6 @@ class ConsoleFixture : public ReportSink {
 public:
     ConsoleFixture() : port_(dir_), dispatch_(*this) {
         Module1_Velantro::BindPortLibrary(RECORDING_LIBRARY);
-        LimitPictureDecoding();
     }
 
     void Report(const QString& message) override { reports_ << message; }

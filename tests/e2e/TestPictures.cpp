@@ -4,6 +4,7 @@
 #include "gifwriter.h"
 
 #include <QBuffer>
+#include <QImageWriter>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -18,6 +19,11 @@ const std::vector<TestPicture> Pictures = {
     {"amarillo.jpg", {176, 112}, qRgb(240, 200, 0), qRgb(0, 0, 220), {144, 80, 16, 16}},
     {"rojo.jpg", {320, 640}, qRgb(210, 0, 0), qRgb(255, 255, 255), {224, 496, 16, 16}},
     {"velantro.gif", {128, 96}, qRgb(0, 0, 200), qRgb(255, 255, 0), {96, 64, 16, 16}},
+};
+
+const std::vector<TestPicture> Big = {
+    {"rojo.jpg", {4000, 3000}, qRgb(210, 0, 0), qRgb(255, 255, 255), {224, 496, 16, 16}, true},
+    {"velantro.gif", {2000, 2000}, qRgb(0, 0, 200), qRgb(255, 255, 0), {96, 64, 16, 16}},
 };
 
 QRgb ColourAt(const TestPicture& picture, int x, int y) {
@@ -45,6 +51,10 @@ const std::vector<TestPicture>& LampPictures() {
     return Pictures;
 }
 
+const std::vector<TestPicture>& BigPictures() {
+    return Big;
+}
+
 QByteArray Encode(const TestPicture& picture) {
     const int width = picture.size.width();
     const int height = picture.size.height();
@@ -70,7 +80,10 @@ QByteArray Encode(const TestPicture& picture) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "JPEG", 95)) {
+    QImageWriter writer(&buffer, "JPEG");
+    writer.setQuality(95);
+    writer.setProgressiveScanWrite(picture.progressive);
+    if (!writer.write(image)) {
         throw std::runtime_error("Qt cannot write JPEG here");
     }
     return bytes;

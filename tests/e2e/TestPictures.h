@@ -16,12 +16,18 @@ struct TestPicture {
     QSize size;
     QRgb background;
     QRgb marker;
-    QRect markerRect; // in the picture's own coordinates
+    QRect markerRect;         // in the picture's own coordinates
+    bool progressive = false; // a JPEG in several scans
 };
 
 // verde.jpg, amarillo.jpg, rojo.jpg and velantro.gif. rojo.jpg is larger
 // than the picture box, so that it has to be clipped.
 const std::vector<TestPicture>& LampPictures();
+
+// Pictures far larger than the picture box, which the console reads and
+// decodes over several ticks: a progressive JPEG of 4000 x 3000 pixels as
+// rojo.jpg, a GIF of 2000 x 2000 as velantro.gif.
+const std::vector<TestPicture>& BigPictures();
 
 // The file's bytes: JPEG or GIF, as its name says.
 QByteArray Encode(const TestPicture& picture);

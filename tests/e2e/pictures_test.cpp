@@ -49,13 +49,21 @@ std::string Difference(const QImage& shot, const char* file) {
     return file == nullptr ? "" : std::string("no test picture is called ") + file;
 }
 
-TEST(Pictures, EachInputCodeShowsItsFile) {
-    ConsoleProcess console;
-    for (const TestPicture& picture : LampPictures()) {
+// Lays the pictures beside the console and starts it: the window's id, or 0
+// when it did not start.
+unsigned long StartWith(ConsoleProcess& console, const std::vector<TestPicture>& pictures) {
+    for (const TestPicture& picture : pictures) {
         console.AddFile(picture.file, Encode(picture));
     }
-    ASSERT_TRUE(Started(console));
-    const unsigned long window = console.MainWindow().id;
+    const testing::AssertionResult started = Started(console);
+    EXPECT_TRUE(started);
+    return started ? console.MainWindow().id : 0;
+}
+
+TEST(Pictures, EachInputCodeShowsItsFile) {
+    ConsoleProcess console;
+    const unsigned long window = StartWith(console, LampPictures());
+    ASSERT_NE(window, 0UL);
 
     for (const CodeStep& step : Walk) {
         SCOPED_TRACE("input code " + std::to_string(step.code));
@@ -87,14 +95,12 @@ TEST(Pictures, EachInputCodeShowsItsFile) {
 // the red picture; what the console's buttons light, the program reads back.
 TEST(Pictures, TheSimulatedConsoleShowsWhatAnotherProgramLights) {
     ConsoleProcess console(ConsoleProcess::PortLibrary::Simulated);
-    for (const TestPicture& picture : LampPictures()) {
-        console.AddFile(picture.file, Encode(picture));
-    }
-    ASSERT_TRUE(Started(console));
+    const unsigned long window = StartWith(console, LampPictures());
+    ASSERT_NE(window, 0UL);
     const auto shows = [&](const char* file) {
         std::string difference;
         const bool shown = WaitFor([&] {
-            difference = Difference(GrabWindow(console.MainWindow().id), file);
+            difference = Difference(GrabWindow(window), file);
             return difference.empty();
         });
         return shown ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << difference;
@@ -119,6 +125,31 @@ TEST(Pictures, TheSimulatedConsoleShowsWhatAnotherProgramLights) {
     EXPECT_TRUE(reads("lámpara ámbar encendida"));
     EXPECT_TRUE(shows("amarillo.jpg"));
     EXPECT_EQ(console.Reports(), std::vector<std::string>()) << console.Errors();
+}
+
+// Pictures far larger than the box come on show some ticks after their code,
+// whole, while the console goes on reading the board.
+TEST(Pictures, BigPicturesComeOnShowWhileTheConsoleKeepsPolling) {
+    ConsoleProcess console;
+    const unsigned long window = StartWith(console, BigPictures());
+    ASSERT_NE(window, 0UL);
+    // rojo.jpg for code 1, velantro.gif for code 0.
+    for (const int code : {1, 0}) {
+        const TestPicture& picture = BigPictures()[code == 1 ? 0 : 1];
+        SCOPED_TRACE(picture.file);
+        const std::size_t ticksBefore = console.CurrentTraffic().reads.size();
+        console.Port().Script(StatusForCode(code));
+        std::string difference;
+        const bool shown = WaitFor([&] {
+            const QImage shot = GrabWindow(window);
+            difference = shot.isNull() ? "no screenshot" : PictureMismatch(shot, picture);
+            return difference.empty();
+        });
+        ASSERT_TRUE(shown) << difference;
+        EXPECT_GT(console.CurrentTraffic().reads.size(), ticksBefore + 1);
+    }
+    ExpectCleanTicks(console.CurrentTraffic(), false);
+    EXPECT_EQ(console.Errors().find("velantro:"), std::string::npos) << console.Errors();
 }
 
 const TestPicture& PictureOf(const char* file) {

@@ -3,7 +3,7 @@
 //   bytes 0-3: the two readings as the library returned them (low 16 bits kept)
 //   the rest:  the picture file's contents
 // A tick may refuse a file with PictureError; anything else (a crash, another
-// exception, a picture larger than the bound) is a fault.
+// exception, a picture larger than the picture box) is a fault.
 #include "ConsoleWindow.h"
 #include "LampPictures.h"
 #include "Module1_Velantro.h"
@@ -17,9 +17,7 @@
 using namespace Module1_Velantro;
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    // Image plugins are found through the application object.
     static QCoreApplication application(*argc, *argv);
-    LimitPictureDecoding();
     return 0;
 }
 
@@ -47,10 +45,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray bytes(reinterpret_cast<const char*>(data + 4),
                            static_cast<qsizetype>(size - 4));
     try {
-        // The picture box's inner area at 96 dpi.
-        const QImage image = DecodePicture(file, bytes, testsupport::controls::PictureArea.size());
-        if (image.isNull() ||
-            static_cast<qint64>(image.width()) * image.height() > MaxPicturePixels) {
+        // The picture box's inner area at 96 dpi, decoded in small shares
+        // as a tick does, so that every suspension is gone through.
+        const QSize visible = testsupport::controls::PictureArea.size();
+        PictureDecoder decoder(file, bytes, visible);
+        for (;;) {
+            WorkShare share(100'000, std::chrono::hours(1));
+            if (decoder.Decode(share)) {
+                break;
+            }
+        }
+        const QImage& image = decoder.Picture();
+        if (image.isNull() || image.width() > visible.width() ||
+            image.height() > visible.height()) {
             std::abort();
         }
     } catch (const PictureError&) {
