@@ -12,12 +12,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake qt6-base-dev libgl-dev fonts-dejavu-core
-          dpkg-dev file)
+          dpkg-dev file gcc-avr avr-libc)
 build_options=()
 if [[ "${1:-}" == "--pruebas" ]]; then
     packages+=(libgtest-dev xvfb openbox xdotool x11-utils imagemagick
                desktop-file-utils lintian appstream man-db weston xwayland qt6-wayland
-               pkg-config python3 dbus-daemon at-spi2-core python3-pyatspi)
+               pkg-config python3 dbus-daemon at-spi2-core python3-pyatspi
+               simavr libsimavr-dev)
     build_options+=(-DVELANTRO_TESTS=ON)
 fi
 if [[ -n "${VELANTRO_CMAKE_OPTIONS:-}" ]]; then
