@@ -88,7 +88,7 @@ std::string UnexpectedReply(const std::string& device, const std::string& reques
                             const std::string& reply) {
     return "El puente USB " + device + " ha contestado «" + reply + "» a «" + request +
            "»: la comunicación se ha estropeado. Vuelva a intentarlo; si se repite, vuelva a "
-           "cargar el firmware (véase «man velantro-puente»).";
+           "cargar el firmware (véase «man 7 velantro-puente»).";
 }
 
 std::string ControlValueRefused(int value) {

@@ -9,7 +9,7 @@ namespace puente {
 // Where the firmware for the bridge is documented, for every message that
 // asks to load it.
 inline constexpr const char* LoadingAdvice =
-    "Cargue el firmware del puente en la placa con avrdude, como explica «man velantro-puente».";
+    "Cargue el firmware del puente en la placa con avrdude, como explica «man 7 velantro-puente».";
 
 // Opening failed with err at step (open, flock, TIOCEXCL, tcsetattr).
 std::string OpenFailure(const std::string& device, const char* step, int err);

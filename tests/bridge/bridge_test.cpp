@@ -134,7 +134,7 @@ TEST(Bridge, NamesEachDeviceThatIsNotTheBridgeAndHowToLoadTheFirmware) {
     const RefusalCase cases[] = {
         {"silent",
          [](const std::string&) { return std::string(); },
-         {"no contesta", "firmware", "man velantro-puente"}},
+         {"no contesta", "firmware", "man 7 velantro-puente"}},
         {"another program",
          [](const std::string&) { return std::string("hola\r\n"); },
          {"contesta «hola»", "otro programa", "avrdude"}},
@@ -145,7 +145,7 @@ TEST(Bridge, NamesEachDeviceThatIsNotTheBridgeAndHowToLoadTheFirmware) {
          [](const std::string& line) {
              return line == "?" ? std::string("VELANTRO PUENTE 2 2.0\n") : std::string("E\n");
          },
-         {"otra versión", "VELANTRO PUENTE 2 2.0", "man velantro-puente"}},
+         {"otra versión", "VELANTRO PUENTE 2 2.0", "man 7 velantro-puente"}},
     };
     for (const RefusalCase& c : cases) {
         FakeDevice device(c.answer);
