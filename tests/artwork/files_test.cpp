@@ -22,7 +22,8 @@ TEST(Generator, ReproducesCommittedFiles) {
          {"assets/velantro.ico", "assets/velantro-16.png", "assets/velantro-32.png",
           "assets/velantro-48.png", "assets/velantro-64.png", "assets/velantro-128.png",
           "assets/velantro-256.png", "assets/velantro.svg", "pictures/verde.jpg",
-          "pictures/amarillo.jpg", "pictures/rojo.jpg", "pictures/velantro.gif"}) {
+          "pictures/amarillo.jpg", "pictures/rojo.jpg", "pictures/velantro.gif",
+          "assets/puente-cableado.svg"}) {
         QFile fresh(QString::fromStdString(dir.File(file)));
         ASSERT_TRUE(fresh.open(QIODevice::ReadOnly)) << file;
         const QByteArray committed = SourceFile(file);
