@@ -98,6 +98,7 @@ static void SendValue(char letter, uint8_t value) {
     SendByte('\n');
 }
 
+/* Bits 0-5, all that the traffic light's board uses, change in one write. */
 static void WriteData(uint8_t value) {
     dataRegister = value;
     PORTD = (uint8_t)((PORTD & ~DATA_PORTD_MASK) | ((uint8_t)(value << 2) & DATA_PORTD_MASK));
