@@ -1,8 +1,10 @@
 // What every port library the build makes promises in portio.h, checked on the
 // built shared objects as a program sees them: loaded with dlopen. One row per
 // library; a new port library is one more row.
+#include "BridgeHarness.h"
 #include "portio.h"
 
+#include <cstdlib>
 #include <dlfcn.h>
 #include <elf.h>
 #include <fstream>
@@ -28,7 +30,26 @@ const Library Libraries[] = {
     {"ppdev over the scripted kernel", PARPORT_FAKE_LIBRARY, true},
     {"ppdev", PARPORT_LIBRARY, false},
     {"recording", RECORDING_LIBRARY, true},
+    {"USB bridge on the simulated ATmega328P", PUENTE_LIBRARY, true},
 };
+
+// The bridge's row reaches the firmware on the simulated chip, with the
+// interface board on its pins, through the harness's pseudo-terminal.
+class SimulatedBridge : public ::testing::Environment {
+public:
+    void SetUp() override {
+        harness_ = std::make_unique<testsupport::BridgeHarness>(PUENTE_HARNESS,
+                                                                std::vector<std::string>{});
+        ASSERT_FALSE(harness_->Device().empty()) << "the bridge's harness did not start";
+        ::setenv("PORTIO_DEVICE", harness_->Device().c_str(), 1);
+    }
+    void TearDown() override { harness_.reset(); }
+
+private:
+    std::unique_ptr<testsupport::BridgeHarness> harness_;
+};
+::testing::Environment* const simulatedBridge =
+    ::testing::AddGlobalTestEnvironment(new SimulatedBridge);
 
 // Names of the symbols the shared object defines for others to use.
 std::set<std::string> ExportedSymbols(const char* path) {
