@@ -1,5 +1,6 @@
 // The wiring probe, run as a program beside the recording port library: its
 // traffic is the console's, and it prints what the console would decode.
+#include "BridgeHarness.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -135,4 +136,30 @@ TEST_F(SondaTest, RefusesBadValuesAndReportsPortFailures) {
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.output.find("registro 888 (datos)"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("fallo simulado"), std::string::npos) << run.output;
+}
+
+// The bridge's probe, from its program directory, on the bridge's firmware on
+// the simulated chip with the interface board on its pins: each value it
+// writes is what the board then reports.
+TEST(SondaOverTheBridge, WritesEachValueAndReadsBackWhatTheBoardDoes) {
+    testsupport::BridgeHarness harness(PUENTE_HARNESS, {});
+    ASSERT_FALSE(harness.Device().empty()) << "the bridge's harness did not start";
+    const std::pair<const char*, const char*> cases[] = {
+        {"9", "lámpara roja encendida"},    {"10", "lámpara ámbar encendida"},
+        {"12", "lámpara verde encendida"},  {"16", "lámpara verde encendida"},
+        {"0", "ninguna lámpara encendida"}, {"", "ninguna lámpara encendida"},
+    };
+    for (const auto& [value, lamp] : cases) {
+        const std::string command = "cd / && PORTIO_DEVICE=" + harness.Device() + " " +
+                                    SONDA_PUENTE + " " + value + " 2>&1";
+        std::FILE* pipe = ::popen(command.c_str(), "r");
+        std::string output;
+        char chunk[512];
+        for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
+            output.append(chunk, got);
+        }
+        const int status = ::pclose(pipe);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << value << ": " << output;
+        EXPECT_NE(output.find(lamp), std::string::npos) << value << ": " << output;
+    }
 }

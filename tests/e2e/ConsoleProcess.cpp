@@ -67,11 +67,12 @@ Traffic SplitTraffic(const std::vector<std::string>& lines) {
     return traffic;
 }
 
-ConsoleProcess::ConsoleProcess(PortLibrary library) : port_(dir_) {
+ConsoleProcess::ConsoleProcess(PortLibrary library) : port_(dir_), library_(library) {
     fs::create_directory(ProgramDir());
     testsupport::CopyFile(VELANTRO_PROGRAM, ProgramDir() + "/velantro");
-    if (library == PortLibrary::Present) {
-        testsupport::CopyFile(RECORDING_LIBRARY, ProgramDir() + "/libportio.so");
+    if (library != PortLibrary::Missing) {
+        testsupport::CopyFile(library == PortLibrary::Present ? RECORDING_LIBRARY : PUENTE_LIBRARY,
+                              ProgramDir() + "/libportio.so");
     }
     // Qt wants a private runtime directory; without one it warns on stderr.
     fs::create_directory(dir_.File("runtime"));
@@ -142,7 +143,8 @@ bool ConsoleProcess::WaitUntilRunning() {
                        main_ = window;
                    }
                }
-               return main_.id != 0 && !CurrentTraffic().reads.empty();
+               return main_.id != 0 &&
+                      (library_ == PortLibrary::Bridge || !CurrentTraffic().reads.empty());
            }) &&
            Running();
 }

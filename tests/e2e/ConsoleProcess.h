@@ -59,7 +59,9 @@ inline void ExpectCleanTicks(const Traffic& traffic, bool ended) {
 
 class ConsoleProcess {
 public:
-    enum class PortLibrary { Present, Missing };
+    // The recording library; none; or the USB bridge's library, which reaches
+    // the board through PORTIO_DEVICE and leaves no trace.
+    enum class PortLibrary { Present, Missing, Bridge };
 
     explicit ConsoleProcess(PortLibrary library = PortLibrary::Present);
     ~ConsoleProcess(); // kills the console if it still runs
@@ -82,8 +84,9 @@ public:
     // none), with the given command line, Qt choosing its display platform.
     bool Start(const QStringList& arguments = {}, const QString& display = X11Session::Display());
 
-    // Waits until the main window is shown and active and the first tick has
-    // read the board. False when that did not happen in time.
+    // Waits until the main window is shown and active and, with the recording
+    // library, the first tick has read the board. False when that did not
+    // happen in time.
     bool WaitUntilRunning();
     const WindowInfo& MainWindow() const { return main_; }
 
@@ -121,6 +124,7 @@ private:
     QProcess process_;
     WindowInfo main_;
     std::vector<std::pair<QString, QString>> variables_;
+    PortLibrary library_;
 };
 
 // Starts the console and waits until it runs and can take input.

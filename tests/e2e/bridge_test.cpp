@@ -1,0 +1,168 @@
+// The console over the USB bridge, end to end: the bridge's library beside
+// the built console, PORTIO_DEVICE pointing at the bridge's firmware on the
+// simulated ATmega328P, and the interface board modelled on the chip's pins.
+// What the console writes is read off the connector's pins; what the board
+// reports comes back to the screen.
+#include "BridgeHarness.h"
+#include "ConsoleProcess.h"
+#include "TestPictures.h"
+#include "bridge.h"
+#include "portio.h"
+
+#include <cstdio>
+
+namespace e2e {
+namespace {
+
+// The connector's lines as the harness reports them at each change:
+// "pins 2-9=HH 1=b 14=b 16=b 17=b 15=b 13=b 12=b 10=b 11=b".
+struct Pins {
+    int data = 0;
+    int pin16 = 0;
+};
+
+bool ParsePins(const std::string& line, Pins& pins) {
+    unsigned data = 0;
+    int pin1 = 0, pin14 = 0, pin16 = 0;
+    if (std::sscanf(line.c_str(), "pins 2-9=%2x 1=%d 14=%d 16=%d", &data, &pin1, &pin14, &pin16) !=
+        4) {
+        return false;
+    }
+    pins = {static_cast<int>(data), pin16};
+    return true;
+}
+
+// The values the board latched: a write sequence (control 7, then the data)
+// raises pin 16, which the ticks' reads keep low; the data lines hold the
+// written value when it falls again, or at the end while it is still high
+// after a write (SALIR, after which no tick runs).
+std::vector<int> LatchedWrites(const std::vector<std::string>& lines) {
+    std::vector<int> written;
+    Pins last;
+    bool known = false, raised = false;
+    for (const std::string& line : lines) {
+        Pins now;
+        if (!ParsePins(line, now)) {
+            continue;
+        }
+        if (known && last.pin16 != now.pin16) {
+            raised = now.pin16 == 1;
+            if (now.pin16 == 0) {
+                written.push_back(last.data);
+            }
+        }
+        last = now;
+        known = true;
+    }
+    if (raised) {
+        written.push_back(last.data);
+    }
+    return written;
+}
+
+class Bridge : public ::testing::Test {
+protected:
+    Bridge() : harness_(PUENTE_HARNESS, {"--report-pins"}) {}
+
+    // Starts the console on the bridge, with the test pictures beside it,
+    // once the board has the red lamp lit: the console's first write puts it
+    // out.
+    ::testing::AssertionResult StartConsole() {
+        if (harness_.Device().empty()) {
+            return ::testing::AssertionFailure() << "the bridge's harness did not start";
+        }
+        {
+            const std::string device = harness_.Device();
+            puente::Bridge before([device] { return device; });
+            if (before.Write(PortioControlRegister, 4).Failed() ||
+                before.Write(PortioDataRegister, 9).Failed() ||
+                before.Read(PortioDataRegister).value != 9) {
+                return ::testing::AssertionFailure() << "the red lamp could not be lit first";
+            }
+        }
+        for (const TestPicture& picture : LampPictures()) {
+            console_.AddFile(picture.file, Encode(picture));
+        }
+        console_.SetVariable(QStringLiteral("PORTIO_DEVICE"),
+                             QString::fromStdString(harness_.Device()));
+        return Started(console_);
+    }
+
+    bool WaitForWrites(const std::vector<int>& expected) {
+        return WaitFor([&] { return LatchedWrites(harness_.Lines()) == expected; });
+    }
+
+    // Waits until the window shows file; the difference when it did not.
+    std::string WaitForPicture(const char* file) {
+        std::string difference;
+        WaitFor([&] {
+            difference = ShownDifference(GrabWindow(console_.MainWindow().id), file);
+            return difference.empty();
+        });
+        return difference;
+    }
+
+    testsupport::BridgeHarness harness_;
+    ConsoleProcess console_{ConsoleProcess::PortLibrary::Bridge};
+};
+
+struct BridgeStep {
+    const char* what;
+    const QRect* click;
+    int write;
+    const char* shows; // the picture the board's report brings
+};
+
+// The board is dark at first; in manual mode it lights what is asked for; in
+// autonomous mode its own cycle starts with green.
+TEST_F(Bridge, TheConsoleDrivesTheBoardAndShowsWhatItReports) {
+    const BridgeStep walk[] = {
+        {"MANUAL", &controls::Manual, 8, "velantro.gif"},
+        {"ROJO", &controls::Rojo, 9, "rojo.jpg"},
+        {"VERDE", &controls::Verde, 12, "verde.jpg"},
+        {"AMBAR", &controls::Ambar, 10, "amarillo.jpg"},
+        {"AUTONOMO", &controls::Autonomo, 16, "verde.jpg"},
+        {"PARAR", &controls::Parar, 0, "velantro.gif"},
+    };
+    ASSERT_TRUE(StartConsole());
+    std::vector<int> written = {0};
+    ASSERT_TRUE(WaitForWrites(written)) << "the console did not write 0 at start";
+    EXPECT_EQ(WaitForPicture("velantro.gif"), "");
+    for (const BridgeStep& step : walk) {
+        SCOPED_TRACE(step.what);
+        console_.Click(*step.click);
+        written.push_back(step.write);
+        ASSERT_TRUE(WaitForWrites(written))
+            << ::testing::PrintToString(LatchedWrites(harness_.Lines()));
+        ASSERT_EQ(WaitForPicture(step.shows), "");
+    }
+    console_.Click(controls::Salir);
+    ASSERT_TRUE(console_.WaitForExit());
+    EXPECT_EQ(console_.ExitCode(), 0) << console_.Errors();
+    written.push_back(0);
+    EXPECT_TRUE(WaitForWrites(written)) << "SALIR did not switch the board off";
+    EXPECT_EQ(console_.Reports(), std::vector<std::string>());
+}
+
+// The cable pulled while the console runs: one report naming the bridge and
+// the cable, the message box, and exit status 1 once it is dismissed.
+TEST_F(Bridge, APulledCableEndsTheConsoleWithAReport) {
+    ASSERT_TRUE(StartConsole());
+    ASSERT_TRUE(WaitForWrites({0}));
+    harness_.Unplug();
+    WindowInfo box;
+    ASSERT_TRUE(console_.WaitForMessageBox(box)) << console_.Errors();
+    const std::vector<std::string> reports = console_.Reports();
+    ASSERT_EQ(reports.size(), 1u) << console_.Errors();
+    EXPECT_NE(reports[0].find("Se ha perdido la conexión con el puente USB " + harness_.Device()),
+              std::string::npos)
+        << reports[0];
+    EXPECT_NE(reports[0].find("cable USB"), std::string::npos) << reports[0];
+    ActivateWindow(box.id);
+    PressKeys({QStringLiteral("Return")});
+    ASSERT_TRUE(console_.WaitForExit());
+    EXPECT_EQ(console_.ExitCode(), 1) << console_.Errors();
+}
+
+} // namespace
+} // namespace e2e
