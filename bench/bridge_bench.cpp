@@ -62,8 +62,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "bridge_bench: the bridge's harness did not start\n");
         return 1;
     }
-    const std::string device = harness.Device();
-    puente::Bridge bridge([device] { return device; });
+    puente::Bridge bridge([&harness] { return harness.Device(); });
     if (const puente::PortResult first = bridge.Read(PortioStatusRegister); first.Failed()) {
         std::fprintf(stderr, "bridge_bench: %s\n", first.error.c_str());
         return 1;

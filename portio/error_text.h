@@ -18,6 +18,7 @@ public:
                (static_cast<unsigned char>(message[length]) & 0xC0) == 0x80) {
             --length;
         }
+        // cppcheck-suppress danglingTemporaryLifetime ; the caller's text outlives the call
         std::memcpy(text_, message.data(), length);
         text_[length] = '\0';
     }

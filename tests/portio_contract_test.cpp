@@ -48,7 +48,7 @@ public:
 private:
     std::unique_ptr<testsupport::BridgeHarness> harness_;
 };
-::testing::Environment* const simulatedBridge =
+::testing::Environment* const TheSimulatedBridge =
     ::testing::AddGlobalTestEnvironment(new SimulatedBridge);
 
 // Names of the symbols the shared object defines for others to use.

@@ -20,6 +20,18 @@ struct ProbeRun {
     std::string output;
 };
 
+// Runs a shell command to its end; output and errors together.
+ProbeRun RunShell(const std::string& command) {
+    std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    std::string output;
+    char chunk[512];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
+        output.append(chunk, got);
+    }
+    const int status = ::pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
 class SondaTest : public ::testing::Test {
 protected:
     SondaTest() {
@@ -29,16 +41,7 @@ protected:
 
     // Runs the probe from another working directory; output and errors together.
     ProbeRun Probe(const std::string& arguments) {
-        const std::string command =
-            "cd / && " + dir.File("velantro-sonda") + " " + arguments + " 2>&1";
-        std::FILE* pipe = ::popen(command.c_str(), "r");
-        std::string output;
-        char chunk[512];
-        for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
-            output.append(chunk, got);
-        }
-        const int status = ::pclose(pipe);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+        return RunShell("cd / && " + dir.File("velantro-sonda") + " " + arguments);
     }
 
     TempDir dir;
@@ -150,16 +153,9 @@ TEST(SondaOverTheBridge, WritesEachValueAndReadsBackWhatTheBoardDoes) {
         {"0", "ninguna lámpara encendida"}, {"", "ninguna lámpara encendida"},
     };
     for (const auto& [value, lamp] : cases) {
-        const std::string command = "cd / && PORTIO_DEVICE=" + harness.Device() + " " +
-                                    SONDA_PUENTE + " " + value + " 2>&1";
-        std::FILE* pipe = ::popen(command.c_str(), "r");
-        std::string output;
-        char chunk[512];
-        for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
-            output.append(chunk, got);
-        }
-        const int status = ::pclose(pipe);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << value << ": " << output;
-        EXPECT_NE(output.find(lamp), std::string::npos) << value << ": " << output;
+        const ProbeRun run = RunShell("cd / && PORTIO_DEVICE=" + harness.Device() + " " +
+                                      SONDA_PUENTE + " " + value);
+        EXPECT_EQ(run.status, 0) << value << ": " << run.output;
+        EXPECT_NE(run.output.find(lamp), std::string::npos) << value << ": " << run.output;
     }
 }

@@ -31,8 +31,8 @@ std::string Request(char letter) {
 }
 
 std::string Request(char letter, int value) {
-    static const char Digits[] = "0123456789ABCDEF";
-    return {letter, Digits[(value >> 4) & 0x0F], Digits[value & 0x0F], '\n'};
+    static const char digits[] = "0123456789ABCDEF";
+    return {letter, digits[(value >> 4) & 0x0F], digits[value & 0x0F], '\n'};
 }
 
 int HexDigit(char c) {

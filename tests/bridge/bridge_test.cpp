@@ -19,8 +19,6 @@
 
 namespace {
 
-using namespace std::chrono_literals;
-
 // What the device on the far side says to one line it got; nothing to stay
 // silent.
 using Answer = std::function<std::string(const std::string& line)>;
@@ -168,7 +166,7 @@ TEST(Bridge, SaysWhatIsWrongWithTheDeviceBeforeSendingAnything) {
     testsupport::WriteFile(dir.File("archivo"), "");
     FakeDevice held(BridgeAnswer);
     const int holder = ::open(held.Path().c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    EXPECT_EQ(::flock(holder, LOCK_EX), 0);
     ::mkdir(dir.File("vacia").c_str(), 0755);
     struct Case {
         std::string device, byIdDir;
@@ -209,7 +207,7 @@ TEST(Bridge, FindsTheBridgeAmongTheSerialDevices) {
     EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()),
               (std::vector<std::string>{"s", "D05", "d"}));
     const size_t asked = other.Lines().size();
-    std::this_thread::sleep_for(100ms);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(other.Lines().size(), asked);
 
     // With both silent, the message names every device.
@@ -230,7 +228,7 @@ TEST(Bridge, FindsTheBridgeAmongTheSerialDevices) {
 TEST(Bridge, WaitsForABoardThatResetsAndSkipsTheRepliesToRepeatedQuestions) {
     const auto opened = puente::Clock::now();
     FakeDevice device([opened](const std::string& line) {
-        if (puente::Clock::now() - opened < 350ms) {
+        if (puente::Clock::now() - opened < std::chrono::milliseconds(350)) {
             return std::string();
         }
         return line == "?" ? std::string("E\n") + BridgeAnswer(line) + BridgeAnswer(line)
@@ -248,7 +246,7 @@ TEST(Bridge, WritesWithoutARoundTripAndReportsTheirFailureAtTheNextRead) {
     std::atomic<bool> refuse{false};
     FakeDevice device([&refuse](const std::string& line) {
         if (line[0] == 'D') {
-            std::this_thread::sleep_for(50ms);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
             return std::string(refuse ? "E\n" : "K\n");
         }
         return BridgeAnswer(line);
@@ -260,7 +258,8 @@ TEST(Bridge, WritesWithoutARoundTripAndReportsTheirFailureAtTheNextRead) {
     for (int value = 0; value < 4; ++value) {
         EXPECT_EQ(bridge.Write(PortioDataRegister, value).value, 0);
     }
-    EXPECT_LT(puente::Clock::now() - start, 50ms) << "a write waited for its acknowledgement";
+    EXPECT_LT(puente::Clock::now() - start, std::chrono::milliseconds(50))
+        << "a write waited for its acknowledgement";
     EXPECT_EQ(bridge.Read(PortioStatusRegister).value, 0x78);
     const puente::Traffic after = bridge.CurrentTraffic();
     EXPECT_EQ(after.roundTrips - before.roundTrips, 1u);
@@ -278,7 +277,8 @@ TEST(Bridge, WritesWithoutARoundTripAndReportsTheirFailureAtTheNextRead) {
 // and a write whose acknowledgement is overdue is reported by the next write.
 TEST(Bridge, KeepsTheUnansweredWritesWithinTheFirmwaresBuffer) {
     FakeDevice device([](const std::string& line) {
-        std::this_thread::sleep_for(1ms); // a slow firmware: the writes queue up
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(1)); // a slow firmware: the writes queue up
         return line == "D01" ? std::string() : BridgeAnswer(line);
     });
     puente::Bridge bridge = BridgeOn(device.Path());

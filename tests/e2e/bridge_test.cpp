@@ -62,18 +62,17 @@ std::vector<int> LatchedWrites(const std::vector<std::string>& lines) {
 
 class Bridge : public ::testing::Test {
 protected:
-    Bridge() : harness_(PUENTE_HARNESS, {"--report-pins"}) {}
+    Bridge() : harness(PUENTE_HARNESS, {"--report-pins"}) {}
 
     // Starts the console on the bridge, with the test pictures beside it,
     // once the board has the red lamp lit: the console's first write puts it
     // out.
     ::testing::AssertionResult StartConsole() {
-        if (harness_.Device().empty()) {
+        if (harness.Device().empty()) {
             return ::testing::AssertionFailure() << "the bridge's harness did not start";
         }
         {
-            const std::string device = harness_.Device();
-            puente::Bridge before([device] { return device; });
+            puente::Bridge before([this] { return harness.Device(); });
             if (before.Write(PortioControlRegister, 4).Failed() ||
                 before.Write(PortioDataRegister, 9).Failed() ||
                 before.Read(PortioDataRegister).value != 9) {
@@ -81,29 +80,29 @@ protected:
             }
         }
         for (const TestPicture& picture : LampPictures()) {
-            console_.AddFile(picture.file, Encode(picture));
+            console.AddFile(picture.file, Encode(picture));
         }
-        console_.SetVariable(QStringLiteral("PORTIO_DEVICE"),
-                             QString::fromStdString(harness_.Device()));
-        return Started(console_);
+        console.SetVariable(QStringLiteral("PORTIO_DEVICE"),
+                            QString::fromStdString(harness.Device()));
+        return Started(console);
     }
 
     bool WaitForWrites(const std::vector<int>& expected) {
-        return WaitFor([&] { return LatchedWrites(harness_.Lines()) == expected; });
+        return WaitFor([&] { return LatchedWrites(harness.Lines()) == expected; });
     }
 
     // Waits until the window shows file; the difference when it did not.
     std::string WaitForPicture(const char* file) {
         std::string difference;
         WaitFor([&] {
-            difference = ShownDifference(GrabWindow(console_.MainWindow().id), file);
+            difference = ShownDifference(GrabWindow(console.MainWindow().id), file);
             return difference.empty();
         });
         return difference;
     }
 
-    testsupport::BridgeHarness harness_;
-    ConsoleProcess console_{ConsoleProcess::PortLibrary::Bridge};
+    testsupport::BridgeHarness harness;
+    ConsoleProcess console{ConsoleProcess::PortLibrary::Bridge};
 };
 
 struct BridgeStep {
@@ -130,18 +129,18 @@ TEST_F(Bridge, TheConsoleDrivesTheBoardAndShowsWhatItReports) {
     EXPECT_EQ(WaitForPicture("velantro.gif"), "");
     for (const BridgeStep& step : walk) {
         SCOPED_TRACE(step.what);
-        console_.Click(*step.click);
+        console.Click(*step.click);
         written.push_back(step.write);
         ASSERT_TRUE(WaitForWrites(written))
-            << ::testing::PrintToString(LatchedWrites(harness_.Lines()));
+            << ::testing::PrintToString(LatchedWrites(harness.Lines()));
         ASSERT_EQ(WaitForPicture(step.shows), "");
     }
-    console_.Click(controls::Salir);
-    ASSERT_TRUE(console_.WaitForExit());
-    EXPECT_EQ(console_.ExitCode(), 0) << console_.Errors();
+    console.Click(controls::Salir);
+    ASSERT_TRUE(console.WaitForExit());
+    EXPECT_EQ(console.ExitCode(), 0) << console.Errors();
     written.push_back(0);
     EXPECT_TRUE(WaitForWrites(written)) << "SALIR did not switch the board off";
-    EXPECT_EQ(console_.Reports(), std::vector<std::string>());
+    EXPECT_EQ(console.Reports(), std::vector<std::string>());
 }
 
 // The cable pulled while the console runs: one report naming the bridge and
@@ -149,19 +148,19 @@ TEST_F(Bridge, TheConsoleDrivesTheBoardAndShowsWhatItReports) {
 TEST_F(Bridge, APulledCableEndsTheConsoleWithAReport) {
     ASSERT_TRUE(StartConsole());
     ASSERT_TRUE(WaitForWrites({0}));
-    harness_.Unplug();
+    harness.Unplug();
     WindowInfo box;
-    ASSERT_TRUE(console_.WaitForMessageBox(box)) << console_.Errors();
-    const std::vector<std::string> reports = console_.Reports();
-    ASSERT_EQ(reports.size(), 1u) << console_.Errors();
-    EXPECT_NE(reports[0].find("Se ha perdido la conexión con el puente USB " + harness_.Device()),
+    ASSERT_TRUE(console.WaitForMessageBox(box)) << console.Errors();
+    const std::vector<std::string> reports = console.Reports();
+    ASSERT_EQ(reports.size(), 1u) << console.Errors();
+    EXPECT_NE(reports[0].find("Se ha perdido la conexión con el puente USB " + harness.Device()),
               std::string::npos)
         << reports[0];
     EXPECT_NE(reports[0].find("cable USB"), std::string::npos) << reports[0];
     ActivateWindow(box.id);
     PressKeys({QStringLiteral("Return")});
-    ASSERT_TRUE(console_.WaitForExit());
-    EXPECT_EQ(console_.ExitCode(), 1) << console_.Errors();
+    ASSERT_TRUE(console.WaitForExit());
+    EXPECT_EQ(console.ExitCode(), 1) << console.Errors();
 }
 
 } // namespace

@@ -29,6 +29,7 @@ BridgeHarness::BridgeHarness(const std::string& program, const std::vector<std::
     std::vector<std::string> words{program};
     words.insert(words.end(), options.begin(), options.end());
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (std::string& word : words) {
         argv.push_back(word.data());
     }

@@ -109,8 +109,8 @@ QString WriteArtwork(const QString& root) {
         }
     }
     if (error.isEmpty()) {
-        error = Save(dir.filePath(QStringLiteral("assets/puente-cableado.svg")),
-                     DrawBridgeWiringSvg());
+        error =
+            Save(dir.filePath(QStringLiteral("assets/puente-cableado.svg")), DrawBridgeWiringSvg());
     }
     return error;
 }
