@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <string_view>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <iterator>
+
 namespace artgen {
 namespace {
 
