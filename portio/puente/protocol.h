@@ -47,7 +47,15 @@
  *
  * The line from a board that resets when its port opens (an Uno) is silent
  * for up to about 2 s while its bootloader waits; the firmware never speaks
- * unasked, so ask for the greeting ("?") and repeat the question meanwhile. */
+ * unasked, so ask for the greeting ("?") and repeat the question meanwhile.
+ * On opening, discard whatever input is already waiting (tcflush): replies to
+ * an earlier program may still be there (the test harness's pseudo-terminal
+ * keeps them, as a USB serial chip's buffer may).
+ *
+ * Tests: build/tests/puente/puente_harness runs this firmware on a simulated
+ * chip with the board on its pins; its first line on standard output is the
+ * pseudo-terminal to open (options in tests/puente/puente_harness.cpp, and
+ * puente::HarnessProcess in tests/puente/HarnessProcess.h starts it). */
 #ifndef VELANTRO_PUENTE_PROTOCOL_H
 #define VELANTRO_PUENTE_PROTOCOL_H
 

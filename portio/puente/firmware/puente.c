@@ -19,9 +19,8 @@
  * Received bytes go from the UART's interrupt into a ring buffer; the main
  * loop takes them a line at a time and answers each line before reading the
  * next, sending its reply byte by byte; it sleeps (idle mode) while nothing
- * has come. No watchdog: nothing here waits on
- * anything but the UART, and the bootloader of older Nanos restarts for ever
- * after a watchdog reset. */
+ * has come. No watchdog: nothing here waits on anything but the UART, and the
+ * bootloader of older Nanos restarts for ever after a watchdog reset. */
 #include "protocol.h"
 
 #include <avr/interrupt.h>
@@ -43,7 +42,11 @@
 #define CONTROL_INVERTED 0x0B   /* bits 0, 1, 3 are inverted at the pins */
 #define STATUS_PORTC_MASK 0x1F  /* PC0-PC4 */
 
-static volatile uint8_t received[PUENTE_RECEIVE_BUFFER];
+/* Twice what the protocol lets the PC keep unanswered (a ring holds one byte
+ * less than its size), and a power of two. */
+#define RING_SIZE (2 * PUENTE_RECEIVE_BUFFER)
+
+static volatile uint8_t received[RING_SIZE];
 static volatile uint8_t receivedHead; /* written by the interrupt only */
 static volatile uint8_t receivedTail; /* written by the main loop only */
 
@@ -52,7 +55,7 @@ static uint8_t controlRegister;
 
 ISR(USART_RX_vect) {
     const uint8_t byte = UDR0;
-    const uint8_t next = (uint8_t)((receivedHead + 1) % PUENTE_RECEIVE_BUFFER);
+    const uint8_t next = (uint8_t)((receivedHead + 1) % RING_SIZE);
     if (next != receivedTail) {
         received[receivedHead] = byte;
         receivedHead = next;
@@ -74,7 +77,7 @@ static uint8_t ReceiveByte(void) {
     }
     sei();
     const uint8_t byte = received[receivedTail];
-    receivedTail = (uint8_t)((receivedTail + 1) % PUENTE_RECEIVE_BUFFER);
+    receivedTail = (uint8_t)((receivedTail + 1) % RING_SIZE);
     return byte;
 }
 
