@@ -4,7 +4,7 @@
 // The tick is the console's: control 3, read status, control 1, read status;
 // a command's write sequence is control 7, then the data.
 //   bridge_bench [TICKS]
-#include "BridgeHarness.h"
+#include "HarnessProcess.h"
 #include "bridge.h"
 #include "portio.h"
 
@@ -57,12 +57,12 @@ void Report(const char* what, std::vector<Sample> samples) {
 
 int main(int argc, char* argv[]) {
     const int ticks = argc > 1 ? std::atoi(argv[1]) : 500;
-    testsupport::BridgeHarness harness(PUENTE_HARNESS, {});
-    if (harness.Device().empty()) {
+    puente::HarnessProcess harness;
+    if (harness.Pty().empty()) {
         std::fprintf(stderr, "bridge_bench: the bridge's harness did not start\n");
         return 1;
     }
-    puente::Bridge bridge([&harness] { return harness.Device(); });
+    puente::Bridge bridge([&harness] { return harness.Pty(); });
     if (const puente::PortResult first = bridge.Read(PortioStatusRegister); first.Failed()) {
         std::fprintf(stderr, "bridge_bench: %s\n", first.error.c_str());
         return 1;

@@ -1,7 +1,7 @@
 // What every port library the build makes promises in portio.h, checked on the
 // built shared objects as a program sees them: loaded with dlopen. One row per
 // library; a new port library is one more row.
-#include "BridgeHarness.h"
+#include "HarnessProcess.h"
 #include "portio.h"
 
 #include <cstdlib>
@@ -38,15 +38,14 @@ const Library Libraries[] = {
 class SimulatedBridge : public ::testing::Environment {
 public:
     void SetUp() override {
-        harness_ = std::make_unique<testsupport::BridgeHarness>(PUENTE_HARNESS,
-                                                                std::vector<std::string>{});
-        ASSERT_FALSE(harness_->Device().empty()) << "the bridge's harness did not start";
-        ::setenv("PORTIO_DEVICE", harness_->Device().c_str(), 1);
+        harness_ = std::make_unique<puente::HarnessProcess>();
+        ASSERT_FALSE(harness_->Pty().empty()) << "the bridge's harness did not start";
+        ::setenv("PORTIO_DEVICE", harness_->Pty().c_str(), 1);
     }
     void TearDown() override { harness_.reset(); }
 
 private:
-    std::unique_ptr<testsupport::BridgeHarness> harness_;
+    std::unique_ptr<puente::HarnessProcess> harness_;
 };
 ::testing::Environment* const TheSimulatedBridge =
     ::testing::AddGlobalTestEnvironment(new SimulatedBridge);

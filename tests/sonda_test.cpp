@@ -1,6 +1,6 @@
 // The wiring probe, run as a program beside the recording port library: its
 // traffic is the console's, and it prints what the console would decode.
-#include "BridgeHarness.h"
+#include "HarnessProcess.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -145,16 +145,16 @@ TEST_F(SondaTest, RefusesBadValuesAndReportsPortFailures) {
 // the simulated chip with the interface board on its pins: each value it
 // writes is what the board then reports.
 TEST(SondaOverTheBridge, WritesEachValueAndReadsBackWhatTheBoardDoes) {
-    testsupport::BridgeHarness harness(PUENTE_HARNESS, {});
-    ASSERT_FALSE(harness.Device().empty()) << "the bridge's harness did not start";
+    puente::HarnessProcess harness;
+    ASSERT_FALSE(harness.Pty().empty()) << "the bridge's harness did not start";
     const std::pair<const char*, const char*> cases[] = {
         {"9", "lámpara roja encendida"},    {"10", "lámpara ámbar encendida"},
         {"12", "lámpara verde encendida"},  {"16", "lámpara verde encendida"},
         {"0", "ninguna lámpara encendida"}, {"", "ninguna lámpara encendida"},
     };
     for (const auto& [value, lamp] : cases) {
-        const ProbeRun run = RunShell("cd / && PORTIO_DEVICE=" + harness.Device() + " " +
-                                      SONDA_PUENTE + " " + value);
+        const ProbeRun run =
+            RunShell("cd / && PORTIO_DEVICE=" + harness.Pty() + " " + SONDA_PUENTE + " " + value);
         EXPECT_EQ(run.status, 0) << value << ": " << run.output;
         EXPECT_NE(run.output.find(lamp), std::string::npos) << value << ": " << run.output;
     }

@@ -94,7 +94,8 @@ Bridge::~Bridge() {
         // The last writes reach the board before the device closes.
         const Clock::time_point deadline = After(timing_.replyMilliseconds / 4);
         std::string reply;
-        while (!unanswered_.empty() && line_.ReadLine(reply, deadline) == SerialLine::Status::Ok) {
+        while (!unanswered_.empty() &&
+               line_.ReadLine(reply, deadline) == SerialDevice::Status::Ok) {
             unanswered_.pop_front();
         }
     }
@@ -180,7 +181,7 @@ std::string Bridge::AwaitGreeting(const std::string& device) {
         }
         std::string reply;
         switch (line_.ReadLine(reply, std::min(nextAsk, giveUp))) {
-        case SerialLine::Status::Ok:
+        case SerialDevice::Status::Ok:
             if (reply.compare(0, GreetingPrefixLength, PUENTE_GREETING_PREFIX) == 0) {
                 return {};
             }
@@ -190,12 +191,12 @@ std::string Bridge::AwaitGreeting(const std::string& device) {
                 said = Quoted(reply);
             }
             break;
-        case SerialLine::Status::Garbage:
+        case SerialDevice::Status::Garbage:
             said = said.empty() ? "(datos sin fin de línea)" : said;
             break;
-        case SerialLine::Status::Lost:
+        case SerialDevice::Status::Lost:
             return Lost(device, line_.LostErrno());
-        case SerialLine::Status::Timeout:
+        case SerialDevice::Status::Timeout:
             break;
         }
     }
@@ -216,7 +217,7 @@ std::string Bridge::Synchronise(const std::string& device) {
     for (;;) {
         std::string reply;
         switch (line_.ReadLine(reply, deadline)) {
-        case SerialLine::Status::Ok:
+        case SerialDevice::Status::Ok:
             if (ReplyValue(reply, PUENTE_REPLY_CONTROL) >= 0) {
                 return {};
             }
@@ -225,11 +226,11 @@ std::string Bridge::Synchronise(const std::string& device) {
                 return UnexpectedReply(device, WithoutLineEnd(request), Quoted(reply));
             }
             break;
-        case SerialLine::Status::Garbage:
+        case SerialDevice::Status::Garbage:
             return UnexpectedReply(device, WithoutLineEnd(request), "(datos sin fin de línea)");
-        case SerialLine::Status::Lost:
+        case SerialDevice::Status::Lost:
             return Lost(device, line_.LostErrno());
-        case SerialLine::Status::Timeout:
+        case SerialDevice::Status::Timeout:
             return NoReply(device, WithoutLineEnd(request), timing_.replyMilliseconds);
         }
     }
@@ -242,15 +243,15 @@ std::string Bridge::Send(const std::string& request) {
     return {};
 }
 
-std::string Bridge::Problem(SerialLine::Status status, const std::string& request) const {
+std::string Bridge::Problem(SerialDevice::Status status, const std::string& request) const {
     switch (status) {
-    case SerialLine::Status::Ok:
+    case SerialDevice::Status::Ok:
         return {};
-    case SerialLine::Status::Garbage:
+    case SerialDevice::Status::Garbage:
         return UnexpectedReply(device_, WithoutLineEnd(request), "(datos sin fin de línea)");
-    case SerialLine::Status::Lost:
+    case SerialDevice::Status::Lost:
         return Lost(device_, line_.LostErrno());
-    case SerialLine::Status::Timeout:
+    case SerialDevice::Status::Timeout:
         break;
     }
     return NoReply(device_, WithoutLineEnd(request), timing_.replyMilliseconds);
@@ -265,8 +266,8 @@ std::string Bridge::CollectAcks(bool wait) {
         // overdue or the firmware's buffer would fill.
         const bool mustWait = wait || Clock::now() >= due || unansweredBytes_ > UnansweredWindow;
         std::string reply;
-        const SerialLine::Status status = line_.ReadLine(reply, mustWait ? due : Clock::now());
-        if (status == SerialLine::Status::Timeout && !mustWait) {
+        const SerialDevice::Status status = line_.ReadLine(reply, mustWait ? due : Clock::now());
+        if (status == SerialDevice::Status::Timeout && !mustWait) {
             return {};
         }
         if (std::string error = Problem(status, oldest.request); !error.empty()) {
@@ -347,7 +348,7 @@ PortResult Bridge::Read(int port) {
         return Fail(std::move(error));
     }
     std::string reply;
-    const SerialLine::Status status = line_.ReadLine(reply, After(timing_.replyMilliseconds));
+    const SerialDevice::Status status = line_.ReadLine(reply, After(timing_.replyMilliseconds));
     if (std::string error = Problem(status, request); !error.empty()) {
         return Fail(std::move(error));
     }

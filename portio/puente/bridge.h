@@ -3,7 +3,7 @@
 // of protocol.h.
 #pragma once
 
-#include "serial_line.h"
+#include "serial_device.h"
 
 #include <deque>
 #include <functional>
@@ -87,14 +87,14 @@ private:
     // have arrived, and any overdue or beyond the window.
     std::string CollectAcks(bool wait);
     // Why a reply to request did not come, empty when it did.
-    std::string Problem(SerialLine::Status status, const std::string& request) const;
+    std::string Problem(SerialDevice::Status status, const std::string& request) const;
     PortResult Fail(std::string error);
 
     std::function<std::string()> override_;
     std::string byIdDir_;
     Timing timing_;
     std::mutex mutex_;
-    SerialLine line_;
+    SerialDevice line_;
     std::string device_; // the open device, as messages name it
     std::deque<Sent> unanswered_;
     size_t unansweredBytes_ = 0;

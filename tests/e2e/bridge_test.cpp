@@ -3,13 +3,14 @@
 // simulated ATmega328P, and the interface board modelled on the chip's pins.
 // What the console writes is read off the connector's pins; what the board
 // reports comes back to the screen.
-#include "BridgeHarness.h"
 #include "ConsoleProcess.h"
+#include "HarnessProcess.h"
 #include "TestPictures.h"
-#include "bridge.h"
-#include "portio.h"
 
+#include <atomic>
 #include <cstdio>
+#include <mutex>
+#include <thread>
 
 namespace e2e {
 namespace {
@@ -62,33 +63,46 @@ std::vector<int> LatchedWrites(const std::vector<std::string>& lines) {
 
 class Bridge : public ::testing::Test {
 protected:
-    Bridge() : harness(PUENTE_HARNESS, {"--report-pins"}) {}
+    // The pin reports are read as they come: a harness whose output is not
+    // read would stop the simulated chip once the pipe is full.
+    Bridge() : harness(ReportingPins()) {
+        reader = std::thread([this] {
+            while (!stop) {
+                const std::string line = harness.NextPins(50);
+                if (!line.empty()) {
+                    const std::lock_guard lock(mutex);
+                    pins.push_back(line);
+                }
+            }
+        });
+    }
+    ~Bridge() override {
+        stop = true;
+        reader.join();
+    }
 
     // Starts the console on the bridge, with the test pictures beside it,
     // once the board has the red lamp lit: the console's first write puts it
     // out.
     ::testing::AssertionResult StartConsole() {
-        if (harness.Device().empty()) {
+        if (harness.Pty().empty()) {
             return ::testing::AssertionFailure() << "the bridge's harness did not start";
         }
         {
-            puente::Bridge before([this] { return harness.Device(); });
-            if (before.Write(PortioControlRegister, 4).Failed() ||
-                before.Write(PortioDataRegister, 9).Failed() ||
-                before.Read(PortioDataRegister).value != 9) {
+            puente::SerialLine line(harness.Pty());
+            if (line.Ask("C04") != "K" || line.Ask("D09") != "K") {
                 return ::testing::AssertionFailure() << "the red lamp could not be lit first";
             }
         }
         for (const TestPicture& picture : LampPictures()) {
             console.AddFile(picture.file, Encode(picture));
         }
-        console.SetVariable(QStringLiteral("PORTIO_DEVICE"),
-                            QString::fromStdString(harness.Device()));
+        console.SetVariable(QStringLiteral("PORTIO_DEVICE"), QString::fromStdString(harness.Pty()));
         return Started(console);
     }
 
     bool WaitForWrites(const std::vector<int>& expected) {
-        return WaitFor([&] { return LatchedWrites(harness.Lines()) == expected; });
+        return WaitFor([&] { return LatchedWrites(PinReports()) == expected; });
     }
 
     // Waits until the window shows file; the difference when it did not.
@@ -101,7 +115,23 @@ protected:
         return difference;
     }
 
-    testsupport::BridgeHarness harness;
+    // Every pin report of the harness so far.
+    std::vector<std::string> PinReports() {
+        const std::lock_guard lock(mutex);
+        return pins;
+    }
+
+    static puente::HarnessProcess::Options ReportingPins() {
+        puente::HarnessProcess::Options options;
+        options.reportPins = true;
+        return options;
+    }
+
+    puente::HarnessProcess harness;
+    std::mutex mutex;
+    std::vector<std::string> pins;
+    std::atomic<bool> stop{false};
+    std::thread reader;
     ConsoleProcess console{ConsoleProcess::PortLibrary::Bridge};
 };
 
@@ -132,7 +162,7 @@ TEST_F(Bridge, TheConsoleDrivesTheBoardAndShowsWhatItReports) {
         console.Click(*step.click);
         written.push_back(step.write);
         ASSERT_TRUE(WaitForWrites(written))
-            << ::testing::PrintToString(LatchedWrites(harness.Lines()));
+            << ::testing::PrintToString(LatchedWrites(PinReports()));
         ASSERT_EQ(WaitForPicture(step.shows), "");
     }
     console.Click(controls::Salir);
@@ -148,12 +178,12 @@ TEST_F(Bridge, TheConsoleDrivesTheBoardAndShowsWhatItReports) {
 TEST_F(Bridge, APulledCableEndsTheConsoleWithAReport) {
     ASSERT_TRUE(StartConsole());
     ASSERT_TRUE(WaitForWrites({0}));
-    harness.Unplug();
+    ASSERT_TRUE(harness.Unplug());
     WindowInfo box;
     ASSERT_TRUE(console.WaitForMessageBox(box)) << console.Errors();
     const std::vector<std::string> reports = console.Reports();
     ASSERT_EQ(reports.size(), 1u) << console.Errors();
-    EXPECT_NE(reports[0].find("Se ha perdido la conexión con el puente USB " + harness.Device()),
+    EXPECT_NE(reports[0].find("Se ha perdido la conexión con el puente USB " + harness.Pty()),
               std::string::npos)
         << reports[0];
     EXPECT_NE(reports[0].find("cable USB"), std::string::npos) << reports[0];

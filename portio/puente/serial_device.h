@@ -10,7 +10,7 @@ namespace puente {
 
 using Clock = std::chrono::steady_clock;
 
-class SerialLine {
+class SerialDevice {
 public:
     enum class Status {
         Ok,
@@ -19,10 +19,10 @@ public:
         Garbage, // a line longer than any the bridge sends
     };
 
-    SerialLine() = default;
-    ~SerialLine() { Close(); }
-    SerialLine(const SerialLine&) = delete;
-    SerialLine& operator=(const SerialLine&) = delete;
+    SerialDevice() = default;
+    ~SerialDevice() { Close(); }
+    SerialDevice(const SerialDevice&) = delete;
+    SerialDevice& operator=(const SerialDevice&) = delete;
 
     // Opens path, takes it for this process (flock, then TIOCEXCL against
     // other openers) and sets it raw. Returns 0, or the errno of the step

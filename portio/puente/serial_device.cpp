@@ -1,4 +1,4 @@
-#include "serial_line.h"
+#include "serial_device.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -34,7 +34,7 @@ int SetRaw(int fd) {
 
 } // namespace
 
-int SerialLine::Open(const std::string& path, const char*& step) {
+int SerialDevice::Open(const std::string& path, const char*& step) {
     Close();
     step = "open";
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -64,7 +64,7 @@ int SerialLine::Open(const std::string& path, const char*& step) {
     return 0;
 }
 
-void SerialLine::Close() {
+void SerialDevice::Close() {
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
@@ -72,7 +72,7 @@ void SerialLine::Close() {
     pending_.clear();
 }
 
-int SerialLine::Write(const std::string& text) {
+int SerialDevice::Write(const std::string& text) {
     size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
@@ -97,7 +97,7 @@ int SerialLine::Write(const std::string& text) {
     return 0;
 }
 
-bool SerialLine::TakeLine(std::string& line) {
+bool SerialDevice::TakeLine(std::string& line) {
     const size_t end = pending_.find('\n');
     if (end == std::string::npos) {
         return false;
@@ -112,7 +112,7 @@ bool SerialLine::TakeLine(std::string& line) {
     return true;
 }
 
-SerialLine::Status SerialLine::ReadLine(std::string& line, Clock::time_point deadline) {
+SerialDevice::Status SerialDevice::ReadLine(std::string& line, Clock::time_point deadline) {
     for (;;) {
         if (TakeLine(line)) {
             return line.size() > LongestLine ? Status::Garbage : Status::Ok;
@@ -148,7 +148,7 @@ SerialLine::Status SerialLine::ReadLine(std::string& line, Clock::time_point dea
     }
 }
 
-void SerialLine::Discard() {
+void SerialDevice::Discard() {
     tcflush(fd_, TCIFLUSH);
     char buffer[256];
     while (::read(fd_, buffer, sizeof buffer) > 0) {
