@@ -32,7 +32,7 @@ check() { # description, command...
 DESTDIR="$root/dest" cmake --install "$build" --prefix /usr >/dev/null
 dest="$root/dest/usr"
 pictures="verde.jpg amarillo.jpg rojo.jpg velantro.gif"
-for board in real simulado; do
+for board in real simulado puente; do
     for file in velantro velantro-sonda libportio.so; do
         check "lib/velantro/$board/$file installed" test -f "$dest/lib/velantro/$board/$file"
     done
@@ -51,8 +51,9 @@ done <<'LINKS'
 velantro ../lib/velantro/real/velantro
 velantro-sonda ../lib/velantro/real/velantro-sonda
 velantro-simulado ../lib/velantro/simulado/velantro
+velantro-puente ../lib/velantro/puente/velantro
 LINKS
-for entry in velantro velantro-simulado; do
+for entry in velantro velantro-simulado velantro-puente; do
     check "desktop entry $entry is valid" \
         desktop-file-validate "$dest/share/applications/$entry.desktop"
     icon=$(sed -n 's/^Icon=//p' "$dest/share/applications/$entry.desktop")
@@ -66,11 +67,21 @@ check "the simulated console has an icon of its own" \
 check "AppStream metadata is valid" \
     appstreamcli validate --no-net "$dest/share/metainfo/es.velantro.Velantro.metainfo.xml"
 # The pages as lintian reads them: any warning of man or groff fails.
-for page in velantro velantro-simulado velantro-sonda; do
+for page in man1/velantro.1 man1/velantro-simulado.1 man1/velantro-puente.1 man1/velantro-sonda.1 \
+    man7/velantro-puente.7; do
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z \
-        "$dest/share/man/man1/$page.1.gz" 2>&1 >/dev/null) || warnings="man failed: $warnings"
+        "$dest/share/man/$page.gz" 2>&1 >/dev/null) || warnings="man failed: $warnings"
     check "man page $page without warnings: $warnings" test -z "$warnings"
 done
+# The USB bridge: the firmware avrdude loads, an Intel HEX file ending in its
+# end-of-file record, and the rule for FTDI chips, as udev reads it.
+hex="$dest/share/velantro/firmware/velantro-puente.hex"
+check "the bridge's firmware ends as an Intel HEX file does" test "$(tail -n 1 "$hex" | tr -d '\r')" = ":00000001FF"
+rule="$dest/lib/udev/rules.d/60-velantro-puente.rules"
+check "the FTDI rule sets latency_timer to 1" grep -q 'DRIVERS=="ftdi_sio", ATTR{latency_timer}="1"' "$rule"
+if command -v udevadm >/dev/null && udevadm verify --help >/dev/null 2>&1; then
+    check "udevadm verify accepts the FTDI rule" udevadm verify --no-style "$rule"
+fi
 check "modules loaded at boot" \
     test "$(grep -v '^#' "$dest/lib/modules-load.d/velantro.conf" | xargs)" = "parport_pc ppdev"
 
@@ -95,6 +106,14 @@ set -e
 check "the probe reports the missing port (status $status)" test "$status" -eq 1
 check "the report names the device and says what to do" \
     grep -q 'puerto paralelo /dev/parport.*modprobe' <<< "$output"
+
+# The bridge's probe with no bridge plugged in: the same, for the USB bridge.
+set +e
+output=$(cd / && env -u PORTIO_DEVICE "$dest/lib/velantro/puente/velantro-sonda" 8 2>&1)
+status=$?
+set -e
+check "the bridge's probe reports the missing bridge (status $status)" test "$status" -eq 1
+check "the report says to plug it in: $output" grep -q 'No se encuentra el puente USB.*cable USB' <<< "$output"
 
 # The student kit as a student uses it: the C example built with the installed
 # header and pkg-config file, and the Python one, on the simulated board, each
@@ -370,7 +389,9 @@ for file in ./usr/lib/velantro/real/velantro ./usr/lib/velantro/real/libportio.s
     ./usr/share/metainfo/es.velantro.Velantro.metainfo.xml \
     ./usr/share/man/man1/velantro.1.gz ./usr/share/man/man1/velantro-sonda.1.gz \
     ./usr/share/doc/velantro/copyright ./usr/share/doc/velantro/changelog.gz \
-    ./usr/lib/modules-load.d/velantro.conf; do
+    ./usr/lib/modules-load.d/velantro.conf ./usr/lib/velantro/puente/libportio.so \
+    ./usr/share/applications/velantro-puente.desktop ./usr/share/man/man7/velantro-puente.7.gz \
+    ./usr/share/velantro/firmware/velantro-puente.hex ./usr/lib/udev/rules.d/60-velantro-puente.rules; do
     check "package has $file" grep -q " $file\$" <<< "$contents"
 done
 check "package links bin/velantro-simulado" \
@@ -394,7 +415,7 @@ for file in ./usr/include/velantro/portio.h ./usr/share/man/man3/portio.3.gz \
     ./usr/share/doc/velantro/ficha-semaforo.pdf; do
     check "package has the student kit's $file" grep -q " $file\$" <<< "$contents"
 done
-for board in velantro-portio velantro-portio-simulado velantro-placa; do
+for board in velantro-portio velantro-portio-simulado velantro-placa velantro-portio-puente; do
     check "package has $board.pc" grep -q "/pkgconfig/$board.pc\$" <<< "$contents"
 done
 check "the probe gives the package's version" \

@@ -2,6 +2,7 @@
 // built shared objects as a program sees them: loaded with dlopen. One row per
 // library; a new port library is one more row. The simulated board, one per
 // session, is also checked as several programs share it.
+#include "HarnessProcess.h"
 #include "TestSupport.h"
 #include "portio.h"
 
@@ -62,7 +63,25 @@ const Library Libraries[] = {
     {"ppdev", PARPORT_LIBRARY, false},
     {"recording", RECORDING_LIBRARY, true},
     {"chosen at start, the simulated board by default", CHOSEN_LIBRARY, true},
+    {"USB bridge on the simulated ATmega328P", PUENTE_LIBRARY, true},
 };
+
+// The bridge's row reaches the firmware on the simulated chip, with the
+// interface board on its pins, through the harness's pseudo-terminal.
+class SimulatedBridge : public ::testing::Environment {
+public:
+    void SetUp() override {
+        harness_ = std::make_unique<puente::HarnessProcess>();
+        ASSERT_FALSE(harness_->Pty().empty()) << "the bridge's harness did not start";
+        ::setenv("PORTIO_DEVICE", harness_->Pty().c_str(), 1);
+    }
+    void TearDown() override { harness_.reset(); }
+
+private:
+    std::unique_ptr<puente::HarnessProcess> harness_;
+};
+::testing::Environment* const TheSimulatedBridge =
+    ::testing::AddGlobalTestEnvironment(new SimulatedBridge);
 
 // Names of the symbols the shared object defines for others to use.
 std::set<std::string> ExportedSymbols(const char* path) {

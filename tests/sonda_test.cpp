@@ -1,5 +1,6 @@
 // The wiring probe, run as a program beside the recording port library: its
 // traffic is the console's, and it prints what the console would decode.
+#include "HarnessProcess.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,18 @@ struct ProbeRun {
     std::string output;
 };
 
+// Runs a shell command to its end; output and errors together.
+ProbeRun RunShell(const std::string& command) {
+    std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    std::string output;
+    char chunk[512];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
+        output.append(chunk, got);
+    }
+    const int status = ::pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
 class SondaTest : public ::testing::Test {
 protected:
     SondaTest() {
@@ -29,16 +42,7 @@ protected:
 
     // Runs the probe from another working directory; output and errors together.
     ProbeRun Probe(const std::string& arguments) {
-        const std::string command =
-            "cd / && " + dir.File("velantro-sonda") + " " + arguments + " 2>&1";
-        std::FILE* pipe = ::popen(command.c_str(), "r");
-        std::string output;
-        char chunk[512];
-        for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
-            output.append(chunk, got);
-        }
-        const int status = ::pclose(pipe);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+        return RunShell("cd / && " + dir.File("velantro-sonda") + " " + arguments);
     }
 
     TempDir dir;
@@ -218,4 +222,23 @@ TEST_F(SondaTest, CheckSaysWhetherThisPcIsReady) {
     EXPECT_NE(Probe("").output.find("ninguna lámpara encendida; placa presente, sin modo"),
               std::string::npos);
     EXPECT_EQ(Probe("--comprobar 9").status, 2);
+}
+
+// The bridge's probe, from its program directory, on the bridge's firmware on
+// the simulated chip with the interface board on its pins: each value it
+// writes is what the board then reports.
+TEST(SondaOverTheBridge, WritesEachValueAndReadsBackWhatTheBoardDoes) {
+    puente::HarnessProcess harness;
+    ASSERT_FALSE(harness.Pty().empty()) << "the bridge's harness did not start";
+    const std::pair<const char*, const char*> cases[] = {
+        {"9", "lámpara roja encendida"},    {"10", "lámpara ámbar encendida"},
+        {"12", "lámpara verde encendida"},  {"16", "lámpara verde encendida"},
+        {"0", "ninguna lámpara encendida"}, {"", "ninguna lámpara encendida"},
+    };
+    for (const auto& [value, lamp] : cases) {
+        const ProbeRun run =
+            RunShell("cd / && PORTIO_DEVICE=" + harness.Pty() + " " + SONDA_PUENTE + " " + value);
+        EXPECT_EQ(run.status, 0) << value << ": " << run.output;
+        EXPECT_NE(run.output.find(lamp), std::string::npos) << value << ": " << run.output;
+    }
 }

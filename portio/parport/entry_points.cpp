@@ -1,13 +1,12 @@
 // The C functions of portio.h on top of ParportDevice, bound to the system that
 // TheSystem() gives: the Linux system calls in libportio.so, a scripted kernel
 // in the tests' copy of the library.
+#include "error_text.h"
 #include "messages.h"
 #include "parport_device.h"
 #include "portio.h"
 #include "readiness.h"
 
-#include <algorithm>
-#include <cstring>
 #include <exception>
 #include <string_view>
 #include <vector>
@@ -22,20 +21,10 @@ parport::ParportDevice& Device() {
     return device;
 }
 
-// One message per thread, like errno, in a fixed buffer: a pointer PortError()
-// returned stays valid for the thread's lifetime and always holds the latest
-// message, even if the caller fetched it before a later failure.
-thread_local char lastError[1024];
+thread_local portio::ErrorText<1024> lastError;
 
 void KeepError(std::string_view message) noexcept {
-    size_t length = std::min(message.size(), sizeof lastError - 1);
-    // Never cut a UTF-8 sequence in half.
-    while (length < message.size() && length > 0 &&
-           (static_cast<unsigned char>(message[length]) & 0xC0) == 0x80) {
-        --length;
-    }
-    std::memcpy(lastError, message.data(), length);
-    lastError[length] = '\0';
+    lastError.Keep(message);
 }
 
 template <typename Call> int Run(Call call) noexcept {
@@ -68,7 +57,7 @@ int PortIn(int port) {
 }
 
 const char* PortError(void) {
-    return lastError;
+    return lastError.Text();
 }
 
 // Item 0 checks everything afresh; the later items come from that check, so

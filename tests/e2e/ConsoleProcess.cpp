@@ -70,11 +70,13 @@ Traffic SplitTraffic(const std::vector<std::string>& lines) {
 ConsoleProcess::ConsoleProcess(PortLibrary library) : port_(dir_), library_(library) {
     fs::create_directory(ProgramDir());
     testsupport::CopyFile(VELANTRO_PROGRAM, ProgramDir() + "/velantro");
-    if (library == PortLibrary::Present) {
-        testsupport::CopyFile(RECORDING_LIBRARY, ProgramDir() + "/libportio.so");
+    if (library != PortLibrary::Missing) {
+        const char* const source = library == PortLibrary::Present     ? RECORDING_LIBRARY
+                                   : library == PortLibrary::Simulated ? SIMULATED_LIBRARY
+                                                                       : PUENTE_LIBRARY;
+        testsupport::CopyFile(source, ProgramDir() + "/libportio.so");
     }
     if (library == PortLibrary::Simulated) {
-        testsupport::CopyFile(SIMULATED_LIBRARY, ProgramDir() + "/libportio.so");
         testsupport::CopyFile(SONDA_PROGRAM, ProgramDir() + "/velantro-sonda");
     }
     // Qt wants a private runtime directory; without one it warns on stderr.
@@ -165,7 +167,8 @@ bool ConsoleProcess::WaitUntilRunning() {
                    }
                }
                return main_.id != 0 &&
-                      (library_ == PortLibrary::Simulated || !CurrentTraffic().reads.empty());
+                      (library_ == PortLibrary::Simulated || library_ == PortLibrary::Bridge ||
+                       !CurrentTraffic().reads.empty());
            }) &&
            Running();
 }

@@ -62,7 +62,11 @@ inline void ExpectCleanTicks(const Traffic& traffic, bool ended) {
 
 class ConsoleProcess {
 public:
-    enum class PortLibrary { Present, Missing, Simulated };
+    // The recording library; none; the simulated board's library (with the
+    // probe beside the console); or the USB bridge's library, which reaches
+    // the board through PORTIO_DEVICE. Only the recording library leaves a
+    // trace.
+    enum class PortLibrary { Present, Missing, Simulated, Bridge };
 
     explicit ConsoleProcess(PortLibrary library = PortLibrary::Present);
     ~ConsoleProcess(); // kills the console if it still runs
@@ -89,8 +93,8 @@ public:
     // session, from another working directory; its output and errors together.
     CommandResult RunBeside(const QString& program, const QStringList& arguments) const;
 
-    // Waits until the main window is shown and active and the first tick has
-    // read the board (not seen on the simulated board). False when that did not
+    // Waits until the main window is shown and active and, with the recording
+    // library, the first tick has read the board. False when that did not
     // happen in time.
     bool WaitUntilRunning();
     const WindowInfo& MainWindow() const { return main_; }
@@ -132,6 +136,7 @@ private:
     QProcess process_;
     WindowInfo main_;
     std::vector<std::pair<QString, QString>> variables_;
+    PortLibrary library_;
 };
 
 // Starts the console and waits until it runs and can take input.

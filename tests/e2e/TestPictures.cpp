@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QImageWriter>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 
 namespace e2e {
@@ -147,6 +148,25 @@ std::string PictureMismatch(const QImage& shot, const TestPicture& picture) {
         expectNoPicture(QPoint(100, y), "border row");
     }
     return mismatches;
+}
+
+// What is wrong with the shot when it should show the named file; with no
+// file, it must show none of the test pictures.
+std::string ShownDifference(const QImage& shot, const char* file) {
+    if (shot.isNull()) {
+        return "no screenshot";
+    }
+    for (const TestPicture& picture : LampPictures()) {
+        const bool wanted = file != nullptr && std::strcmp(picture.file, file) == 0;
+        const std::string mismatch = PictureMismatch(shot, picture);
+        if (wanted) {
+            return mismatch.empty() ? "" : std::string(file) + ":" + mismatch;
+        }
+        if (file == nullptr && mismatch.empty()) {
+            return std::string("shows ") + picture.file;
+        }
+    }
+    return file == nullptr ? "" : std::string("no test picture is called ") + file;
 }
 
 } // namespace e2e

@@ -37,4 +37,8 @@ QByteArray Encode(const TestPicture& picture);
 // outside that area; otherwise the pixels that differ.
 std::string PictureMismatch(const QImage& shot, const TestPicture& picture);
 
+// What is wrong with the window's screenshot when it should show the named
+// file, empty when nothing; with no file, it must show none of the pictures.
+std::string ShownDifference(const QImage& shot, const char* file);
+
 } // namespace e2e

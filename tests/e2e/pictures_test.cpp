@@ -30,25 +30,6 @@ const CodeStep Walk[] = {
     {15, "velantro.gif"},
 };
 
-// What is wrong with the shot when it should show the named file; with no
-// file, it must show none of the test pictures.
-std::string Difference(const QImage& shot, const char* file) {
-    if (shot.isNull()) {
-        return "no screenshot";
-    }
-    for (const TestPicture& picture : LampPictures()) {
-        const bool wanted = file != nullptr && std::strcmp(picture.file, file) == 0;
-        const std::string mismatch = PictureMismatch(shot, picture);
-        if (wanted) {
-            return mismatch.empty() ? "" : std::string(file) + ":" + mismatch;
-        }
-        if (file == nullptr && mismatch.empty()) {
-            return std::string("shows ") + picture.file;
-        }
-    }
-    return file == nullptr ? "" : std::string("no test picture is called ") + file;
-}
-
 // Lays the pictures beside the console and starts it: the window's id, or 0
 // when it did not start.
 unsigned long StartWith(ConsoleProcess& console, const std::vector<TestPicture>& pictures) {
@@ -80,7 +61,7 @@ TEST(Pictures, EachInputCodeShowsItsFile) {
         }
         std::string difference;
         const bool shown = WaitFor([&] {
-            difference = Difference(GrabWindow(window), step.shows);
+            difference = ShownDifference(GrabWindow(window), step.shows);
             return difference.empty();
         });
         ASSERT_TRUE(shown) << difference;
@@ -100,7 +81,7 @@ TEST(Pictures, TheSimulatedConsoleShowsWhatAnotherProgramLights) {
     const auto shows = [&](const char* file) {
         std::string difference;
         const bool shown = WaitFor([&] {
-            difference = Difference(GrabWindow(window), file);
+            difference = ShownDifference(GrabWindow(window), file);
             return difference.empty();
         });
         return shown ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << difference;
@@ -197,7 +178,7 @@ TEST(Pictures, ReplacingThePictureOnShowNeverEndsTheConsole) {
 
     std::string difference;
     const bool shown = WaitFor([&] {
-        difference = Difference(GrabWindow(console.MainWindow().id), "verde.jpg");
+        difference = ShownDifference(GrabWindow(console.MainWindow().id), "verde.jpg");
         return difference.empty();
     });
     EXPECT_TRUE(shown) << difference;

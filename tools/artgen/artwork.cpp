@@ -3,6 +3,7 @@
 #include "appicon.h"
 #include "gifwriter.h"
 #include "trafficlight.h"
+#include "wiring.h"
 
 #include <QDir>
 #include <QFile>
@@ -124,6 +125,10 @@ QString WriteArtwork(const QString& root) {
             error =
                 SaveJpeg(dir.filePath(QString::fromLatin1(out.path)), DrawTrafficLight(out.lamp));
         }
+    }
+    if (error.isEmpty()) {
+        error =
+            Save(dir.filePath(QStringLiteral("assets/puente-cableado.svg")), DrawBridgeWiringSvg());
     }
     return error;
 }

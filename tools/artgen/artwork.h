@@ -12,6 +12,8 @@ namespace artgen {
 //                          the pictures the console loads beside itself;
 //                          velantro.gif is also the start-up picture built
 //                          into the program
+//   assets/puente-cableado.svg
+//                          the USB bridge's wiring, for the README
 // Returns an empty string on success, otherwise what went wrong.
 QString WriteArtwork(const QString& root);
 
