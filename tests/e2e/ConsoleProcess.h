@@ -136,7 +136,6 @@ private:
     QProcess process_;
     WindowInfo main_;
     std::vector<std::pair<QString, QString>> variables_;
-    PortLibrary library_;
 };
 
 // Starts the console and waits until it runs and can take input.
