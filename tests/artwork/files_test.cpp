@@ -27,9 +27,9 @@ TEST(Generator, ReproducesCommittedFiles) {
     while (files.hasNext()) {
         written << QDir(QString::fromStdString(dir.Path())).relativeFilePath(files.next());
     }
-    for (const char* expected : {"assets/velantro.ico", "assets/velantro-simulado.ico",
-                                 "pictures/verde.jpg", "pictures/velantro.gif",
-                                 "assets/puente-cableado.svg"}) {
+    for (const char* expected :
+         {"assets/velantro.ico", "assets/velantro-simulado.ico", "pictures/verde.jpg",
+          "pictures/velantro.gif", "assets/puente-cableado.svg"}) {
         EXPECT_TRUE(written.contains(QString::fromLatin1(expected))) << expected;
     }
     for (const QString& file : written) {
