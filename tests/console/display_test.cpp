@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <map>
 
 #include <fcntl.h>

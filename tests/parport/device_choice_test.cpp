@@ -4,6 +4,7 @@
 #include "parport_device.h"
 #include "readiness.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
