@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 
 #include <fcntl.h>
@@ -80,6 +81,24 @@ QImage Visible(const Form1& form, const std::string& bytes) {
     QImageReader::setAllocationLimit(limit);
     const QRect box(QPoint(0, 0), form.Picture1->contentsRect().size());
     return whole.copy(whole.rect().intersected(box)).convertToFormat(QImage::Format_RGB32);
+}
+
+// The largest difference of one colour channel between two pictures of the
+// same size; -1 when their sizes differ.
+int LargestDifference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size()) {
+        return -1;
+    }
+    int largest = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            largest = std::max({largest, std::abs(qRed(p) - qRed(q)),
+                                std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))});
+        }
+    }
+    return largest;
 }
 
 QImage Shown(const Form1& form) {
@@ -629,44 +648,50 @@ void DisplayTest::whatFollowsAPicturesEndIsIgnored_data() {
     QTest::addColumn<QByteArray>("contents");
     // 1: in the tick that selects it; 2: some ticks later; 0: either.
     QTest::addColumn<int>("ticks");
+    // How far a colour may be from Qt's: Qt 6.4 and 6.8 round the conversion
+    // of CMYK to RGB differently, so that row allows a step or two.
+    QTest::addColumn<int>("tolerance");
     const std::string gif = ReadFile(PICTURES_DIR "/velantro.gif");
     const std::string jpeg = JpegOf(Qt::red);
-    QTest::newRow("GIF and a newline") << QByteArray::fromStdString(gif + "\n") << 1;
+    QTest::newRow("GIF and a newline") << QByteArray::fromStdString(gif + "\n") << 1 << 0;
     QTest::newRow("JPEG and trailing data with FF DA")
-        << QByteArray::fromStdString(jpeg + "\xFF\xDA\x00\x08 tail"s) << 1;
+        << QByteArray::fromStdString(jpeg + "\xFF\xDA\x00\x08 tail"s) << 1 << 0;
     QTest::newRow("progressive JPEG")
-        << QByteArray::fromStdString(JpegOf(Qt::magenta, {246, 520}, true)) << 1;
-    QTest::newRow("JPEG with 60000 comments") << QByteArray::fromStdString(ManySegmentJpeg()) << 0;
+        << QByteArray::fromStdString(JpegOf(Qt::magenta, {246, 520}, true)) << 1 << 0;
+    QTest::newRow("JPEG with 60000 comments")
+        << QByteArray::fromStdString(ManySegmentJpeg()) << 0 << 0;
     // A small frame at the top left of a screen far wider than the box.
     std::string wide = RandomGif({10, 10});
     wide.replace(6, 4, "\xF6\xFB\x08\x02"s);
     QTest::newRow("GIF of 10 x 10 on a screen of 64502 x 520")
-        << QByteArray::fromStdString(wide) << 1;
+        << QByteArray::fromStdString(wide) << 1 << 0;
     QTest::newRow("CMYK JPEG") << QByteArray::fromStdString(
                                       Converted({300, 600}, {"-colorspace", "CMYK"}, "jpg"))
-                               << 1;
+                               << 1 << 2;
     QTest::newRow("grey JPEG") << QByteArray::fromStdString(
                                       Converted({300, 600}, {"-colorspace", "Gray"}, "jpg"))
-                               << 1;
+                               << 1 << 0;
     QTest::newRow("6000 x 4000 JPEG")
-        << QByteArray::fromStdString(JpegOf(Qt::blue, {6000, 4000})) << 2;
+        << QByteArray::fromStdString(JpegOf(Qt::blue, {6000, 4000})) << 2 << 0;
     QTest::newRow("20000 x 100 JPEG")
-        << QByteArray::fromStdString(JpegOf(Qt::cyan, {20000, 100})) << 1;
+        << QByteArray::fromStdString(JpegOf(Qt::cyan, {20000, 100})) << 1 << 0;
     QTest::newRow("1600 x 1200 progressive JPEG in full colour")
         << QByteArray::fromStdString(Converted(
                {1600, 1200}, {"-sampling-factor", "1x1", "-interlace", "JPEG", "-quality", "90"},
                "jpg"))
-        << 2;
+        << 2 << 0;
     QTest::newRow("4000 x 3000 progressive JPEG")
         << QByteArray::fromStdString(
                Converted({4000, 3000}, {"-interlace", "JPEG", "-quality", "85"}, "jpg"))
-        << 2;
-    QTest::newRow("2000 x 2000 GIF") << QByteArray::fromStdString(RandomGif({2000, 2000})) << 2;
+        << 2 << 0;
+    QTest::newRow("2000 x 2000 GIF")
+        << QByteArray::fromStdString(RandomGif({2000, 2000})) << 2 << 0;
 }
 
 void DisplayTest::whatFollowsAPicturesEndIsIgnored() {
     QFETCH(QByteArray, contents);
     QFETCH(int, ticks);
+    QFETCH(int, tolerance);
     WriteFile(Beside("rojo.jpg"), contents.toStdString());
     ConsoleFixture fixture;
     auto form = fixture.StartedForm();
@@ -675,7 +700,8 @@ void DisplayTest::whatFollowsAPicturesEndIsIgnored() {
     const int took = TicksUntilReplaced(*form, 2000);
     QCOMPARE(fixture.Reports(), QStringList());
     QVERIFY2(took > 0 && (ticks == 0 || (ticks == 1) == (took == 1)), std::to_string(took).c_str());
-    QCOMPARE(Shown(*form), Visible(*form, contents.toStdString()));
+    const int difference = LargestDifference(Shown(*form), Visible(*form, contents.toStdString()));
+    QVERIFY2(difference >= 0 && difference <= tolerance, std::to_string(difference).c_str());
 }
 
 void DisplayTest::thePathJoinAddsAndRemovesNothing() {
