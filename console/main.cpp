@@ -4,7 +4,6 @@
 #include "Dispatch.h"
 #include "DisplayPlatform.h"
 #include "Form1.h"
-#include "PictureFile.h"
 #include "ProgramDirectory.h"
 
 #include <QApplication>

@@ -26,11 +26,11 @@ END
 
 # case: ischroot's status, systemd-detect-virt's status, modprobe's status
 # (- for no modprobe), the postinst's argument, modprobe's expected arguments.
-while IFS='|' read -r name chroot container modprobe argument expected; do
+while IFS='|' read -r name chroot container modprobe_status argument expected; do
     rm -f "$bin"/*
     stub ischroot "$chroot"
     stub systemd-detect-virt "$container"
-    [[ $modprobe == - ]] || stub modprobe "$modprobe"
+    [[ $modprobe_status == - ]] || stub modprobe "$modprobe_status"
     status=0
     output=$(PATH=$bin /bin/sh "$postinst" "$argument" 2>&1) || status=$?
     calls=$(sed -n 's/^modprobe //p' "$bin/calls" 2>/dev/null || true)

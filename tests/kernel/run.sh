@@ -91,7 +91,7 @@ if [[ ! -e $kernel/ready ]]; then
 fi
 echo "kernel test: $package $(cat "$kernel/version")"
 
-# The initramfs: busybox, kmod's modprobe and rmmod, the modules where they
+# The initramfs: busybox, kmod's modprobe, rmmod and the modules where they
 # look for them, adduser (perl, its module, usermod), the program directory at
 # /velantro with every library it loads, Qt's offscreen platform and image
 # plugins, a font.
@@ -106,7 +106,7 @@ cp /bin/busybox "$root/bin/"
 for applet in $("$root/bin/busybox" --list); do
     [[ $applet == busybox ]] || ln -s busybox "$root/bin/$applet"
 done
-# modprobe finds the modules through modules.dep, which depmod writes here as
+# kmod reads where the modules are from modules.dep, which depmod writes here as
 # the kernel package's postinst would; the lists it also reads (the modules'
 # build order, the built-in ones) are not in the cache and stay empty.
 tree=$(find "$kernel" -type d -path '*/modules/*/kernel' -prune | head -n 1)
